@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds BRINDLE with the sanitizers in build/ and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBRINDLE_SANITIZE=ON
+cmake --build build -j2
+cd build
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2

@@ -1,0 +1,28 @@
+// The one exception type of the dBASE file layer.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace xbase {
+
+enum class ErrorKind {
+    Io,          // the operating system refused a read, write, rename, ...
+    Format,      // the bytes are not a table or memo file we can make sense of
+    Unsupported, // a real dBASE variant, but one this layer cannot read or write
+    Value,       // a value does not fit its field (too long, too wide, bad date, ...)
+    CodePage,    // text the table's code page cannot hold, or bytes it cannot decode
+    Memo,        // a memo block that is missing or points outside its file
+    ReadOnly,    // a write to a table opened read-only, or one whose index would go stale
+};
+
+class Error : public std::runtime_error {
+public:
+    Error(ErrorKind kind, const std::string& message) : std::runtime_error(message), m_kind(kind) {}
+    ErrorKind kind() const { return m_kind; }
+
+private:
+    ErrorKind m_kind;
+};
+
+} // namespace xbase
