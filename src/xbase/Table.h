@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -29,7 +30,8 @@ struct FieldSpec {
 
 class Table {
 public:
-    // Opens a table. Throws Error(Io) when the file cannot be opened, Error(Format/Unsupported) when
+    // Opens a table; first rolls back a change that an earlier process left unfinished (see Journal).
+    // Throws Error(Io) when the file cannot be opened, Error(Format/Unsupported) when
     // it is not a table this layer can read. A missing memo file or a short file is not an error:
     // the table opens and warnings() says what is wrong.
     static std::unique_ptr<Table> open(const std::filesystem::path& path, OpenMode mode = OpenMode::ReadOnly);
@@ -52,6 +54,9 @@ public:
     int fieldIndex(std::string_view name) const;
     const CodePage& codePage() const { return m_codePage; }
     bool writable() const { return m_mode == OpenMode::ReadWrite; }
+    // Throws Error(ReadOnly) when the table cannot be changed: opened for reading, or it has a production
+    // index this layer does not maintain.
+    void checkWritable() const;
     // Problems found on open that do not stop reading: short file, missing memo file, ...
     const std::vector<std::string>& warnings() const { return m_warnings; }
 
@@ -79,14 +84,26 @@ public:
     // Cuts the table back to this many records (undo of appends).
     void truncateRecords(std::uint32_t count);
     MemoFile* memoFile() const { return m_memo.get(); }
-    // Flushes the table and memo file to disk.
+    const std::optional<std::filesystem::path>& memoPath() const { return m_memoPath; }
+    std::uint64_t fileSize() const { return m_fileSize; }
+    // Uses this memo file instead of the one found beside the table (for tables written under a
+    // temporary name).
+    void attachMemo(std::unique_ptr<MemoFile> memo) { m_memo = std::move(memo); }
+    void useCodePage(const CodePage& codePage) { m_codePage = codePage; }
+    // Flushes the records and memo blocks to disk, then writes the header's count and date and flushes
+    // again, so the count never covers records that are not on disk. The destructor writes the header too.
     void sync();
+
+    // True when no .cpg file or language driver named the code page and it was guessed from the text.
+    bool codePageDetected() const { return m_detectedCodePage; }
 
 private:
     Table() = default;
     void map();
-    void requireWritable() const;
-    void touchHeader();
+    void countRecords();
+    void openMemo();
+    void chooseCodePage();
+    void flushHeader();
 
     std::filesystem::path m_path;
     OpenMode m_mode = OpenMode::ReadOnly;
@@ -98,8 +115,12 @@ private:
     std::vector<std::size_t> m_visible;
     CodePage m_codePage = CodePage::utf8();
     std::unique_ptr<MemoFile> m_memo;
+    std::optional<std::filesystem::path> m_memoPath;
     std::uint32_t m_recordCount = 0;
     std::vector<std::string> m_warnings;
+    std::optional<std::filesystem::path> m_index; // production index that writes would leave stale
+    bool m_headerDirty = false;                  // count/date to be written by flushHeader()
+    bool m_detectedCodePage = false;
 };
 
 // Structural change: writes a new table beside the old one with these fields (values of fields whose

@@ -1,0 +1,31 @@
+// Turning the bytes of one field into a Value and back, for every field type the layer knows.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "xbase/CodePage.h"
+#include "xbase/Header.h"
+#include "xbase/MemoFile.h"
+#include "xbase/Value.h"
+
+namespace xbase::codec {
+
+struct Context {
+    const Header& header;
+    const CodePage& codePage;
+    MemoFile* memo; // null when the table has no memo file (memo values then read as Null)
+};
+
+// Decodes field `index` of a whole record (deletion flag at byte 0).
+Value decode(const Context& cx, std::span<const std::uint8_t> record, std::size_t index);
+
+// Encodes into a whole record; on error the record is unchanged. Memo contents are appended to the
+// memo file. Throws Error(Value / CodePage / Unsupported) naming the field.
+void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t index, const Value& value);
+
+// A record with every field blank (binary fields zero, nullable FoxPro fields Null).
+std::vector<std::uint8_t> blankRecord(const Header& header);
+
+} // namespace xbase::codec
