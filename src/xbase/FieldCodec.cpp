@@ -154,6 +154,15 @@ Value decodeMemo(const Context& cx, const Field& f, Span s) {
     throw Error(ErrorKind::Value, "Field " + f.name + ": " + why);
 }
 
+// Text in the table's code page; a character it cannot hold is refused naming the field.
+std::string encodeText(const Context& cx, const Field& f, const std::string& text) {
+    try {
+        return cx.codePage.encode(text);
+    } catch (const Error& e) {
+        throw Error(e.kind(), "Field " + f.name + ": " + e.what());
+    }
+}
+
 std::string describeType(const Field& f) {
     std::string t(1, f.type);
     t += "(" + std::to_string(f.length);
@@ -267,7 +276,7 @@ void writeMemo(const Context& cx, const Field& f, std::uint8_t* at, const Value&
         bytes.assign(b->begin(), b->end());
         type = f.type == 'G' ? 2 : 0;
     } else if (!isNull(v)) {
-        bytes = cx.codePage.encode(textOf(f, v));
+        bytes = encodeText(cx, f, textOf(f, v));
     }
     std::uint64_t block = 0;
     if (!bytes.empty()) {
@@ -275,6 +284,8 @@ void writeMemo(const Context& cx, const Field& f, std::uint8_t* at, const Value&
             throw Error(ErrorKind::Memo, "Field " + f.name + ": the table's memo file is missing.");
         if (cx.memo->format() == MemoFormat::DBase3 && bytes.find('\x1A') != std::string::npos)
             refuse(f, "dBASE III memo text cannot contain the character 0x1A.");
+        if (f.length != 4 && std::to_string(cx.memo->nextFreeBlock()).size() > f.length)
+            refuse(f, "the memo file is too large for the field's pointer.");
         block = cx.memo->append({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, type);
     }
     if (f.length == 4) {
@@ -384,6 +395,19 @@ Value decode(const Context& cx, Span record, std::size_t index) {
 
 void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t index, const Value& v) {
     const Field& f = cx.header.fields[index];
+    // Binary types have one width; a damaged descriptor must not make us write past the field.
+    std::size_t width = 1;
+    switch (f.type) {
+    case 'I': case '+': width = 4; break;
+    case 'Y': case 'T': case '@': case 'O': case 'D': width = 8; break;
+    case 'B': width = f.length == 10 ? 10 : 8; break;
+    case 'M': case 'G': case 'P': case 'W': width = f.length == 4 ? 4 : 1; break;
+    default: break;
+    }
+    if (f.length < width || (width > 1 && f.type != 'M' && f.type != 'G' && f.type != 'P' && f.type != 'W' &&
+                             f.length != width))
+        throw Error(ErrorKind::Unsupported, "Field " + f.name + " has a width (" + std::to_string(f.length) +
+                                                ") that this program cannot write.");
     std::vector<std::uint8_t> out(record.begin() + f.offset, record.begin() + f.offset + f.length);
     std::uint8_t* p = out.data();
     const bool null = isNull(v);
@@ -398,7 +422,7 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
             if (auto b = std::get_if<Bytes>(&v))
                 bytes.assign(b->begin(), b->end());
             else
-                bytes = cx.codePage.encode(textOf(f, v));
+                bytes = encodeText(cx, f, textOf(f, v));
         }
         if (bytes.size() > f.length)
             refuse(f, "the text is " + std::to_string(bytes.size()) + " bytes long; the field holds " +

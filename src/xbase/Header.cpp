@@ -90,12 +90,15 @@ void parseDBase2(std::span<const std::uint8_t> b, Header& h) {
     }
 }
 
-void parseDescriptors(std::span<const std::uint8_t> b, Header& h, std::size_t start, std::size_t size) {
+// Returns false when the header ended before the descriptor array's end marker.
+bool parseDescriptors(std::span<const std::uint8_t> b, Header& h, std::size_t start, std::size_t size) {
     const bool level7 = h.family == Family::DBase7;
-    for (std::size_t off = start; off + size <= h.headerLength && off + size <= b.size(); off += size) {
+    for (std::size_t off = start;; off += size) {
+        if (off < h.headerLength && off < b.size() && b[off] == 0x0D)
+            return true;
+        if (off + size > h.headerLength || off + size > b.size())
+            return false;
         const std::uint8_t* d = &b[off];
-        if (d[0] == 0x0D)
-            break;
         Field f;
         if (level7) {
             f.name = fieldName(d, 32);
@@ -111,7 +114,7 @@ void parseDescriptors(std::span<const std::uint8_t> b, Header& h, std::size_t st
                 f.flags = d[18];
         }
         if (f.name.empty() && f.type == 0)
-            break; // some writers end the array with NULs instead of 0x0D
+            return true; // some writers end the array with NULs instead of 0x0D
         h.fields.push_back(f);
     }
 }
@@ -168,6 +171,7 @@ Header parseHeader(std::span<const std::uint8_t> b) {
     if (b.empty())
         bad("The file is empty.");
     Header h;
+    bool terminated = true;
     h.version = b[0];
     const auto family = familyOf(h.version);
     if (!family) {
@@ -199,7 +203,7 @@ Header parseHeader(std::span<const std::uint8_t> b) {
             bad("The header length (" + std::to_string(h.headerLength) + " bytes) is too small.");
         if (b.size() < h.headerLength)
             bad("The file is shorter than its header (" + std::to_string(h.headerLength) + " bytes).");
-        parseDescriptors(b, h, fixed, h.family == Family::DBase7 ? 48 : 32);
+        terminated = parseDescriptors(b, h, fixed, h.family == Family::DBase7 ? 48 : 32);
     }
 
     if (h.recordLength == 0)
@@ -213,6 +217,10 @@ Header parseHeader(std::span<const std::uint8_t> b) {
         f.offset = offset;
         offset += f.length;
     }
+    // Without its end marker the array may have been cut by a wrong header length; trust it only where
+    // the fields it gives fill the records exactly.
+    if (!terminated && offset != h.recordLength)
+        bad("The header ends inside the field descriptors (header length " + std::to_string(h.headerLength) + ").");
     if (offset > h.recordLength)
         bad("The fields need " + std::to_string(offset) + " bytes per record, but the header gives " +
             std::to_string(h.recordLength) + ".");

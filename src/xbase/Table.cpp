@@ -124,6 +124,27 @@ std::unique_ptr<Table> Table::open(const fs::path& path, OpenMode mode) {
     return t;
 }
 
+void Table::reload() {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        ioError("Cannot read", m_path);
+    m_fileSize = static_cast<std::uint64_t>(st.st_size);
+    if (m_fileSize == 0)
+        throw Error(ErrorKind::Format, "'" + m_path.string() + "' is empty.");
+    map();
+    const Header fresh = parseHeader({m_data, static_cast<std::size_t>(m_fileSize)});
+    if (fresh.headerLength != m_header.headerLength || fresh.recordLength != m_header.recordLength ||
+        fresh.fields.size() != m_header.fields.size())
+        throw Error(ErrorKind::Format, "The structure of '" + m_path.string() + "' has changed; open it again.");
+    m_header = fresh;
+    m_warnings.clear();
+    m_headerDirty = false;
+    countRecords();
+    m_memo.reset();
+    m_memoPath.reset();
+    openMemo();
+}
+
 void Table::map() {
     if (m_data)
         ::munmap(const_cast<std::uint8_t*>(m_data), m_mapped);

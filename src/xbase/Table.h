@@ -90,6 +90,9 @@ public:
     // temporary name).
     void attachMemo(std::unique_ptr<MemoFile> memo) { m_memo = std::move(memo); }
     void useCodePage(const CodePage& codePage) { m_codePage = codePage; }
+    // Reads the header, size and memo file again after the files were changed behind this object (a
+    // rollback, another program). Pointers from recordBytes() become invalid.
+    void reload();
     // Flushes the records and memo blocks to disk, then writes the header's count and date and flushes
     // again, so the count never covers records that are not on disk. The destructor writes the header too.
     void sync();
