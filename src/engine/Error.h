@@ -36,6 +36,9 @@ enum ErrorNumber : int {
     CannotWriteTable = 3051,       // the file system refused a write, or an index would go stale
     TooFewParameters = 3061,
     SyntaxErrorInQuery = 3000,     // generic syntax error
+    UpdateWithoutEdit = 3020,      // Update or CancelUpdate without AddNew or Edit
+    CannotExecuteSelect = 3065,    // Execute given a select
+    DiskIo = 3043,                 // the file system refused a read or write
     InvalidName = 3125,            // a field or table name that dBASE cannot hold
     InvalidBracketing = 3126,      // an unclosed or nested [name]
     DeleteNeedsTable = 3128,       // DELETE without FROM table
@@ -45,6 +48,7 @@ enum ErrorNumber : int {
     FieldDefinedTwice = 3191,
     SyntaxErrorInDropTable = 3295,
     ValueCountMismatch = 3346,     // INSERT: number of values and destination fields differ
+    QueryTooComplex = 3360,        // nesting deeper than the translator follows
 };
 
 class Error : public std::runtime_error {

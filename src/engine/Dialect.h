@@ -1,0 +1,74 @@
+// The SQL dialect front: one statement of the classic desktop dialect in, SQLite SQL (or a DDL description)
+// out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace engine {
+
+enum class StatementKind {
+    Select,
+    SelectInto,
+    Insert,
+    Update,
+    Delete,
+    CreateTable,
+    AlterAddColumn,
+    AlterDropColumn,
+    DropTable,
+};
+
+// A field of CREATE TABLE or ALTER TABLE ... ADD, already mapped to a dBASE III field:
+// C (length 1-254), N (length <= 20, decimals), D, L or M.
+struct ColumnDef {
+    std::string name; // as written, without brackets
+    char dbfType = 'C';
+    std::uint32_t length = 0;
+    std::uint8_t decimals = 0;
+};
+
+struct Statement {
+    StatementKind kind = StatementKind::Select;
+    // SQLite text: the select for Select and SelectInto (without INTO), the DML for Insert, Update
+    // and Delete; empty for the DDL kinds.
+    std::string sql;
+    // The table written: INSERT/UPDATE/DELETE target, the INTO table, the DDL table. As written,
+    // without brackets and without a ".dbf" ending.
+    std::string target;
+    // Every table the statement reads or writes, as written (without brackets and ".dbf"), once each
+    // (compared without regard to ASCII case), in order of appearance. Includes target, also for
+    // SelectInto and CreateTable, where it normally does not exist yet. In sql every table is the
+    // double-quoted lower-cased (ASCII) name: "sales 2024".
+    std::vector<std::string> tables;
+    std::vector<ColumnDef> columns;       // CreateTable, AlterAddColumn
+    std::vector<std::string> dropColumns; // AlterDropColumn
+};
+
+// Translates one statement; an optional ';' and blanks may follow it. Throws engine::Error with a
+// number of Error.h and a description naming the construct at fault, e.g. "Syntax error in query
+// expression 'a ='.", "TRANSFORM ... PIVOT (a crosstab query) is not supported.", "Characters found after end
+// of SQL statement." for a second statement.
+//
+// The SQL produced relies on the connection having the DBTEXT collation (kTextCollation), the
+// dlg_* functions of registerDialect() and the two operators of registerDialectOperators(); and on
+// double-quoted strings not being taken as text (SQLITE_DBCONFIG_DQS_DML off), so that a misspelt
+// field name is an error rather than a string. Conventions of the emitted SQL:
+// - True -1, False 0; comparisons in a select list give -1 / 0 as well;
+// - #date# literals (U.S. month/day/year, or year first when it has four digits; two-digit years
+//   00-29 are 20xx, 30-99 19xx) become 'YYYY-MM-DD', 'YYYY-MM-DD HH:MM:SS', or 'HH:MM:SS' for a
+//   time alone (the time of day 0, as Time() gives it); a time of 00:00:00 is left out;
+// - select-list expressions without a name are named Expr1000, Expr1001, ... as the classic
+//   engine names them.
+Statement translate(std::string_view classicSql);
+
+// Registers dlg_add and dlg_sub, the dialect's + and - where an operand may be text or a date
+// (text + text joins, date +/- number moves by days, date - date counts days). Throws engine::Error
+// when SQLite refuses a registration.
+void registerDialectOperators(sqlite3* db);
+
+} // namespace engine

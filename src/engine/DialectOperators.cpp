@@ -1,0 +1,75 @@
+// + and - of the dialect for operands that are not known numbers: text joins, dates move by days.
+#include "engine/Dialect.h"
+#include "engine/FunctionsSupport.h"
+
+namespace engine {
+
+namespace {
+
+using functions::Call;
+using functions::DateTime;
+using functions::Number;
+
+// Dates are ISO text in the engine; text that reads as a number is a number, as in the classic engine.
+bool isDate(const Call& c, int i) {
+    if (c.type(i) != SQLITE_TEXT) return false;
+    const std::string text = c.text(i);
+    return !functions::parseNumber(text) && functions::parseDate(text).has_value();
+}
+
+Number operand(const Call& c, int i, const char* op) {
+    try {
+        return c.number(i);
+    } catch (const functions::FunctionError&) {
+        Call::fail(std::string("Data type mismatch: '") + c.text(i) + "' is not a number in operator " + op);
+    }
+}
+
+void moveDate(Call& c, int dateArg, double days) {
+    const auto moved = functions::dateFromSerial(functions::serialFromDate(c.date(dateArg)) + days);
+    if (!moved) Call::fail("Overflow: the date is outside the years 100 to 9999");
+    c.setDate(*moved);
+}
+
+void arithmetic(Call& c, bool add) {
+    const char* op = add ? "+" : "-";
+    const Number a = operand(c, 0, op), b = operand(c, 1, op);
+    std::int64_t result = 0;
+    if (a.isInteger && b.isInteger &&
+        !(add ? __builtin_add_overflow(a.integer, b.integer, &result)
+              : __builtin_sub_overflow(a.integer, b.integer, &result)))
+        return c.setInteger(result);
+    c.setReal(add ? a.value() + b.value() : a.value() - b.value());
+}
+
+void fnAdd(Call& c) {
+    if (c.anyNull()) return c.setNull();
+    // Two texts join, as the classic + does with two strings (dates held as text included).
+    if (c.type(0) == SQLITE_TEXT && c.type(1) == SQLITE_TEXT) return c.setText(c.text(0) + c.text(1));
+    if (isDate(c, 0)) return moveDate(c, 0, operand(c, 1, "+").value());
+    if (isDate(c, 1)) return moveDate(c, 1, operand(c, 0, "+").value());
+    arithmetic(c, true);
+}
+
+void fnSub(Call& c) {
+    if (c.anyNull()) return c.setNull();
+    if (isDate(c, 0)) {
+        if (isDate(c, 1))
+            return c.setWhole(functions::serialFromDate(c.date(0)) - functions::serialFromDate(c.date(1)));
+        return moveDate(c, 0, -operand(c, 1, "-").value());
+    }
+    arithmetic(c, false);
+}
+
+const functions::Definition kOperators[] = {
+    {"dlg_add", 2, fnAdd, "+", functions::kPure},
+    {"dlg_sub", 2, fnSub, "-", functions::kPure},
+};
+
+} // namespace
+
+void registerDialectOperators(sqlite3* db) {
+    functions::registerScalars(db, kOperators);
+}
+
+} // namespace engine

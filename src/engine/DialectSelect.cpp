@@ -1,0 +1,253 @@
+// SELECT of the dialect: TOP, DISTINCTROW, INTO, FROM with nested joins and subqueries, UNION, ORDER BY.
+#include "engine/Collation.h"
+#include "engine/DialectParser.h"
+#include "engine/Error.h"
+
+#include <cstdlib>
+
+namespace engine::sql {
+
+namespace {
+
+const char* const kSelectError = "The SELECT statement includes a reserved word or an argument name that is "
+                                 "misspelled or missing, or the punctuation is incorrect.";
+
+} // namespace
+
+struct Parser::SelectCore {
+    std::string list;     // the select list as SQLite text
+    std::string body;     // " FROM ... WHERE ... GROUP BY ... HAVING ..."
+    std::string distinct; // "" or "DISTINCT "
+    bool distinctRow = false;
+    int sources = 0; // tables and subqueries in FROM, joined ones included
+    std::string top; // TOP n as written, or empty
+    bool percent = false;
+
+    std::string text() const { return "SELECT " + distinct + list + body; }
+    // LIMIT for TOP: n rows, or n percent of the rows rounded up.
+    std::string limit() const {
+        if (top.empty()) return "";
+        if (!percent) return " LIMIT " + top;
+        // n% of count, rounded up, in integers: with n = digits / 10^k, ceil(count * digits / (100 * 10^k)).
+        std::string digits;
+        std::string denominator = "100";
+        const std::size_t point = top.find('.');
+        if (point == std::string::npos) {
+            digits = top;
+        } else {
+            // Six decimals are plenty and keep the product within 64-bit integers.
+            const std::string fraction = top.substr(point + 1, 6);
+            digits = top.substr(0, point) + fraction;
+            denominator += std::string(fraction.size(), '0');
+        }
+        return " LIMIT (SELECT (COUNT(*) * " + digits + " + " + denominator + " - 1) / " + denominator +
+               " FROM (" + text() + "))";
+    }
+};
+
+std::string Parser::selectStatement(std::string* into) {
+    const Nesting nesting(*this);
+    std::vector<SelectCore> cores;
+    std::vector<std::string> operators;
+    cores.push_back(selectCore(into));
+    while (acceptWord("union")) {
+        operators.push_back(acceptWord("all") ? " UNION ALL " : " UNION ");
+        cores.push_back(selectCore(nullptr));
+    }
+    const std::string order = atWord("order") ? orderByClause() : "";
+    if (cores.size() == 1) return cores[0].text() + order + cores[0].limit();
+
+    // TOP in a member of a union limits that member only; SQLite's LIMIT would apply to the whole.
+    std::string sql;
+    for (std::size_t i = 0; i < cores.size(); ++i) {
+        if (i > 0) sql += operators[i - 1];
+        const SelectCore& core = cores[i];
+        sql += core.top.empty() ? core.text() : "SELECT * FROM (" + core.text() + core.limit() + ")";
+    }
+    return sql + order;
+}
+
+Parser::SelectCore Parser::selectCore(std::string* into) {
+    if (!acceptWord("select")) fail(SyntaxErrorInSelect, kSelectError);
+    SelectCore core;
+    if (acceptWord("distinct"))
+        core.distinct = "DISTINCT ";
+    else if (acceptWord("distinctrow"))
+        core.distinctRow = true;
+    else
+        acceptWord("all");
+    if (acceptWord("top")) {
+        const Token& n = next();
+        core.percent = acceptWord("percent");
+        const bool whole = n.text.find_first_not_of("0123456789") == std::string::npos;
+        const bool decimal = n.text.find_first_not_of("0123456789.") == std::string::npos;
+        if (n.kind != TokenKind::Number || !(whole || (core.percent && decimal)) ||
+            (core.percent && std::strtod(n.text.c_str(), nullptr) > 100))
+            fail(SyntaxErrorInSelect, "TOP needs a whole number of rows, or a percentage from 0 to 100: '" +
+                                          sourceText(m_pos - (core.percent ? 2 : 1), m_pos) + "'.");
+        core.top = n.text;
+    }
+    core.list = selectList();
+
+    if (acceptWord("into")) {
+        if (!into) fail(SyntaxErrorInSelect, "SELECT ... INTO is allowed only as a statement of its own.");
+        *into = tableName(SyntaxErrorInSelect, kSelectError);
+        tableReference(*into);
+        if (atWord("in")) notSupported("SELECT ... INTO ... IN (a table of an external database)");
+    }
+    if (acceptWord("from")) {
+        core.body = " FROM " + fromClause(core.sources);
+        if (!atEnd() && !atSymbol(")") && !atWord("where") && !atWord("group") && !atWord("having") &&
+            !atWord("order") && !atWord("union"))
+            fail(SyntaxErrorInFrom, "Syntax error in FROM clause.");
+    }
+    auto checkClauseEnd = [this]() {
+        if (!atEnd() && !atSymbol(")") && !atWord("group") && !atWord("having") && !atWord("order") &&
+            !atWord("union"))
+            missingOperator();
+    };
+    if (acceptWord("where")) {
+        core.body += " WHERE " + clauseCondition();
+        checkClauseEnd();
+    }
+    if (acceptWord("group")) {
+        if (!acceptWord("by")) fail(SyntaxErrorInSelect, kSelectError);
+        core.body += " GROUP BY ";
+        do {
+            const Expr e = clauseExpression();
+            core.body += (core.body.back() == ' ' ? "" : ", ") + collated(e);
+        } while (acceptSymbol(","));
+        checkClauseEnd();
+    }
+    if (acceptWord("having")) {
+        core.body += " HAVING " + clauseCondition();
+        checkClauseEnd();
+    }
+    // DISTINCTROW drops duplicate source records. Over one table that changes nothing; over joins
+    // DISTINCT is used, which also merges different records that show the same values.
+    if (core.distinctRow && core.sources > 1) core.distinct = "DISTINCT ";
+    return core;
+}
+
+std::string Parser::selectList() {
+    if (atEnd() || atWord("from") || atWord("into") || atSymbol(",")) fail(SyntaxErrorInSelect, kSelectError);
+    std::string list;
+    int unnamed = 1000; // the classic engine names unnamed expressions Expr1000, Expr1001, ...
+    do {
+        if (!list.empty()) {
+            if (atEnd() || atWord("from") || atWord("into")) fail(SyntaxErrorInSelect, kSelectError);
+            list += ", ";
+        }
+        if (acceptSymbol("*")) {
+            list += "*";
+            continue;
+        }
+        const bool qualifiedStar = (peek().kind == TokenKind::Word || peek().kind == TokenKind::Name) &&
+                                   (atSymbol(".", 1) || atSymbol("!", 1)) && atSymbol("*", 2);
+        if (qualifiedStar) {
+            list += quoteIdentifier(asciiLower(stripDbf(next().text))) + ".*";
+            next();
+            next();
+            continue;
+        }
+        const Expr e = clauseExpression();
+        list += value(e);
+        if (acceptWord("as")) {
+            if (peek().kind != TokenKind::Name && (peek().kind != TokenKind::Word || atReserved()))
+                expressionError();
+            list += " AS " + quoteIdentifier(next().text);
+        } else if (!e.column) {
+            list += " AS " + quoteIdentifier("Expr" + std::to_string(unnamed++));
+        }
+        if (!atEnd() && !atSymbol(",") && !atSymbol(")") && !atWord("from") && !atWord("into") &&
+            !atWord("union") && !atWord("order") && !atWord("where"))
+            missingOperator();
+    } while (acceptSymbol(","));
+    return list;
+}
+
+std::string Parser::fromClause(int& sources) {
+    std::string sql = joinedSources(sources);
+    while (acceptSymbol(","))
+        sql += ", " + joinedSources(sources);
+    return sql;
+}
+
+std::string Parser::joinedSources(int& sources) {
+    std::string sql = tableSource(sources);
+    while (true) {
+        std::string join;
+        if (atWord("inner") && atWord("join", 1))
+            join = " INNER JOIN ";
+        else if (atWord("left") || atWord("right"))
+            join = atWord("left") ? " LEFT JOIN " : " RIGHT JOIN ";
+        else if (atWord("join"))
+            join = " INNER JOIN ";
+        else
+            return sql;
+        if (!atWord("join")) {
+            next();
+            acceptWord("outer");
+        }
+        if (!acceptWord("join")) fail(SyntaxErrorInJoin, "Syntax error in JOIN operation.");
+        const std::string right = tableSource(sources);
+        if (!acceptWord("on")) fail(SyntaxErrorInJoin, "Syntax error in JOIN operation.");
+        sql += join + right + " ON " + clauseCondition();
+    }
+}
+
+std::string Parser::tableSource(int& sources) {
+    const Nesting nesting(*this);
+    if (acceptSymbol("(")) {
+        std::string sql;
+        if (atWord("select")) {
+            const std::size_t outerClause = m_clauseStart;
+            sql = "(" + selectStatement(nullptr) + ")";
+            m_clauseStart = outerClause;
+            if (!acceptSymbol(")")) fail(SyntaxErrorInFrom, "Syntax error in FROM clause.");
+            ++sources;
+            return sql + alias();
+        }
+        // A table or a join in parentheses: "from (orders )", "from (a inner join b on ...) inner join c".
+        const int before = sources;
+        sql = fromClause(sources);
+        if (!acceptSymbol(")")) fail(SyntaxErrorInFrom, "Syntax error in FROM clause.");
+        if (sources == before + 1) return sql + alias();
+        return "(" + sql + ")";
+    }
+    const std::string written = tableName(SyntaxErrorInFrom, "Syntax error in FROM clause.");
+    if (atWord("in")) notSupported("FROM ... IN (a table of an external database)");
+    ++sources;
+    return tableReference(written) + alias();
+}
+
+// An optional alias after a table or subquery, with or without AS.
+std::string Parser::alias() {
+    const bool as = acceptWord("as");
+    const Token& t = peek();
+    if (t.kind == TokenKind::Name || (t.kind == TokenKind::Word && !atReserved())) {
+        next();
+        return " AS " + quoteIdentifier(asciiLower(t.text));
+    }
+    if (as) fail(SyntaxErrorInFrom, "Syntax error in FROM clause.");
+    return "";
+}
+
+std::string Parser::orderByClause() {
+    next(); // ORDER
+    if (!acceptWord("by")) fail(SyntaxErrorInOrderBy, "Syntax error in ORDER BY clause.");
+    std::string sql = " ORDER BY ";
+    do {
+        if (sql.back() != ' ') sql += ", ";
+        const Expr e = clauseExpression();
+        sql += collated(e);
+        if (acceptWord("desc"))
+            sql += " DESC";
+        else if (acceptWord("asc"))
+            sql += " ASC";
+        if (!atEnd() && !atSymbol(",") && !atSymbol(")")) missingOperator();
+    } while (acceptSymbol(","));
+    return sql;
+}
+
+} // namespace engine::sql
