@@ -1,0 +1,243 @@
+// Opening a folder as a database and running statements on it.
+#include "engine/Database.h"
+
+#include "engine/DbfModule.h"
+#include "engine/Dialect.h"
+#include "engine/DialectParser.h"
+#include "engine/Error.h"
+#include "engine/Folder.h"
+#include "engine/Functions.h"
+#include "engine/Recordset.h"
+#include "engine/SqlLexer.h"
+#include "engine/TableLock.h"
+#include "engine/Values.h"
+#include "xbase/Error.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace fs = std::filesystem;
+
+namespace engine {
+
+namespace {
+
+void checkConnect(std::string_view connect) {
+    std::string text = sql::asciiLower(connect);
+    while (!text.empty() && (text.back() == ';' || text.back() == ' '))
+        text.pop_back();
+    while (!text.empty() && text.front() == ' ')
+        text.erase(0, 1);
+    if (!text.empty() && text.rfind("dbase", 0) != 0)
+        throw Error(ErrorNumber::InvalidArgument, "Unknown connect text '" + std::string(connect) +
+                                                      "'; this engine opens dBASE folders (\"dBASE 5.0\").");
+}
+
+} // namespace
+
+Database::Database(const fs::path& folder, bool exclusive, bool readOnly, std::string_view connect)
+    : m_readOnly(readOnly) {
+    checkConnect(connect);
+    m_folder = std::make_unique<Folder>(folder, readOnly);
+    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(m_db);
+        throw Error(ErrorNumber::DiskIo, "The SQL engine cannot start.");
+    }
+    // A double-quoted name must stay a name: a misspelt field is an error, not a string.
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    try {
+        registerDialect(m_db);
+        registerDialectOperators(m_db);
+    } catch (...) {
+        sqlite3_close(m_db);
+        throw;
+    }
+    registerDbfModule(m_db, m_folder.get());
+    if (exclusive) {
+        for (const auto& file : m_folder->tableFiles()) {
+            auto lock = TableLock::tryLock(file, TableLock::Mode::Exclusive);
+            if (!lock) {
+                m_exclusive.clear();
+                sqlite3_close(m_db);
+                throw Error(ErrorNumber::FolderInUse, "The folder '" + folder.string() +
+                                                          "' cannot be opened exclusively: table '" +
+                                                          file.stem().string() + "' is in use.");
+            }
+            m_exclusive[file] = std::move(lock);
+        }
+    }
+}
+
+Database::~Database() {
+    m_attached.clear();
+    sqlite3_close_v2(m_db);
+}
+
+const fs::path& Database::folder() const {
+    return m_folder->dir();
+}
+
+void Database::raise(int code, const std::string& context) const {
+    std::string message = sqlite3_errmsg(m_db);
+    (void)code;
+    auto after = [&](const char* prefix) -> std::optional<std::string> {
+        if (message.rfind(prefix, 0) == 0) return message.substr(std::strlen(prefix));
+        return std::nullopt;
+    };
+    if (auto column = after("no such column: "))
+        throw Error(ErrorNumber::TooFewParameters,
+                    "Unknown field name '" + *column + "'" + (context.empty() ? "" : " in " + context) + ".");
+    if (auto function = after("no such function: ")) {
+        std::string name = *function;
+        if (name.rfind("dlg_", 0) == 0) name = name.substr(4);
+        throw Error(ErrorNumber::UndefinedFunction, "Undefined function '" + name + "' in expression.");
+    }
+    if (auto table = after("no such table: "))
+        throw Error(ErrorNumber::TableNotFound,
+                    "Table '" + *table + "' not found in folder '" + m_folder->dir().string() + "'.");
+    if (message.find("read-only") != std::string::npos || message.find("readonly") != std::string::npos)
+        throw Error(ErrorNumber::NotUpdatable, message);
+    throw Error(ErrorNumber::SyntaxErrorInQuery, message);
+}
+
+sqlite3_stmt* Database::prepare(const std::string& text) {
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db, text.c_str(), static_cast<int>(text.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        raise(rc);
+    }
+    return stmt;
+}
+
+std::int64_t Database::runToEnd(sqlite3_stmt* stmt) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        // Keep the message before finalize resets it.
+        const std::string message = sqlite3_errmsg(m_db);
+        sqlite3_finalize(stmt);
+        if (message.find("read-only") != std::string::npos || message.find("readonly") != std::string::npos ||
+            message.find("index file") != std::string::npos)
+            throw Error(ErrorNumber::NotUpdatable, message);
+        if (message.rfind("Field ", 0) == 0) throw Error(ErrorNumber::FieldTooSmall, message);
+        throw Error(ErrorNumber::SyntaxErrorInQuery, message);
+    }
+    const std::int64_t changes = sqlite3_changes64(m_db);
+    sqlite3_finalize(stmt);
+    return changes;
+}
+
+std::string Database::attach(const fs::path& file, std::string_view written) {
+    // The virtual table is named as translate() names the table in SQL: lower-cased, without ".dbf".
+    const std::string name = sql::asciiLower(stripDbfExtension(written));
+    for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
+        if (it->name != name) continue;
+        if (it->file == file) return name;
+        const std::string drop = "DROP TABLE IF EXISTS temp." + sql::quoteIdentifier(name);
+        sqlite3_exec(m_db, drop.c_str(), nullptr, nullptr, nullptr);
+        m_attached.erase(it);
+        break;
+    }
+    const std::string create = "CREATE VIRTUAL TABLE temp." + sql::quoteIdentifier(name) + " USING dbf(" +
+                               sql::quoteString(file.string()) + ")";
+    char* err = nullptr;
+    if (sqlite3_exec(m_db, create.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const std::string message = err ? err : "cannot open the table";
+        sqlite3_free(err);
+        throw Error(ErrorNumber::BadTableFile, message);
+    }
+    m_attached.push_back({file, name});
+    return name;
+}
+
+std::optional<fs::path> Database::attachedFile(std::string_view name) const {
+    for (const auto& a : m_attached)
+        if (a.name == name) return a.file;
+    return std::nullopt;
+}
+
+void Database::detach(const fs::path& file) {
+    for (auto it = m_attached.begin(); it != m_attached.end();) {
+        if (it->file == file) {
+            const std::string drop = "DROP TABLE IF EXISTS temp." + sql::quoteIdentifier(it->name);
+            sqlite3_exec(m_db, drop.c_str(), nullptr, nullptr, nullptr);
+            it = m_attached.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    m_folder->forget(file);
+}
+
+std::vector<std::unique_ptr<TableLock>> Database::lockShared(const std::vector<fs::path>& files) const {
+    std::vector<std::unique_ptr<TableLock>> locks;
+    for (const auto& file : files) {
+        const bool mine = m_exclusive.count(file) != 0; // our own exclusive lock covers it
+        auto lock = TableLock::tryLock(file, TableLock::Mode::Shared);
+        if (!lock && !mine)
+            throw Error(ErrorNumber::TableExclusivelyLocked,
+                        "Table '" + file.stem().string() + "' is opened exclusively by another user.");
+        if (lock) locks.push_back(std::move(lock));
+    }
+    return locks;
+}
+
+void Database::checkWritable() const {
+    if (m_readOnly)
+        throw Error(ErrorNumber::NotUpdatable,
+                    "The database '" + m_folder->dir().string() + "' is open for reading only.");
+}
+
+// Makes the statement's tables known to SQLite under the names translate() gives them.
+std::vector<fs::path> Database::attachAll(const Statement& st, bool targetMayBeMissing) {
+    std::vector<fs::path> files;
+    for (const auto& name : st.tables) {
+        auto file = m_folder->find(name);
+        if (!file) {
+            if (targetMayBeMissing &&
+                sql::equalsIgnoreCase(stripDbfExtension(name), stripDbfExtension(st.target)))
+                continue;
+            m_folder->resolve(name); // throws "not found"
+        }
+        attach(*file, name);
+        files.push_back(*file);
+    }
+    return files;
+}
+
+std::int64_t Database::execute(std::string_view statement) {
+    Statement st = translate(statement);
+    switch (st.kind) {
+    case StatementKind::Select:
+        throw Error(ErrorNumber::CannotExecuteSelect,
+                    "Cannot execute a select query: open it as a recordset to see its rows.");
+    case StatementKind::SelectInto:
+        checkWritable();
+        return selectInto(st);
+    case StatementKind::CreateTable:
+    case StatementKind::DropTable:
+    case StatementKind::AlterAddColumn:
+    case StatementKind::AlterDropColumn:
+        checkWritable();
+        return executeDdl(st);
+    default:
+        break;
+    }
+    checkWritable();
+    const auto files = attachAll(st, false);
+    const auto locks = lockShared(files);
+    return runToEnd(prepare(st.sql));
+}
+
+std::unique_ptr<Recordset> Database::openRecordset(std::string_view source) {
+    return Recordset::open(*this, source);
+}
+
+} // namespace engine

@@ -1,0 +1,281 @@
+// Statements that change the folder's structure: CREATE/DROP TABLE, ALTER TABLE, SELECT ... INTO.
+#include "engine/Database.h"
+#include "engine/Dialect.h"
+#include "engine/DialectParser.h"
+#include "engine/Error.h"
+#include "engine/Folder.h"
+#include "engine/SqlLexer.h"
+#include "engine/TableLock.h"
+#include "engine/Values.h"
+#include "xbase/Error.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace fs = std::filesystem;
+
+namespace engine {
+
+namespace {
+
+Error fromFileError(const xbase::Error& e) {
+    switch (e.kind()) {
+    case xbase::ErrorKind::Value:
+    case xbase::ErrorKind::CodePage:
+        return Error(ErrorNumber::FieldTooSmall, e.what());
+    case xbase::ErrorKind::ReadOnly:
+        return Error(ErrorNumber::NotUpdatable, e.what());
+    case xbase::ErrorKind::Io:
+        return Error(ErrorNumber::DiskIo, e.what());
+    case xbase::ErrorKind::Unsupported:
+        return Error(ErrorNumber::NotSupported, e.what());
+    default:
+        return Error(ErrorNumber::BadTableFile, e.what());
+    }
+}
+
+std::vector<xbase::FieldSpec> specsOf(const xbase::Table& t) {
+    std::vector<xbase::FieldSpec> specs;
+    for (std::size_t i : t.visibleFields()) {
+        const auto& f = t.fields()[i];
+        specs.push_back({f.name, f.type, f.length, f.decimals});
+    }
+    return specs;
+}
+
+// Files that belong to a table and go with it when it is dropped.
+std::vector<fs::path> companions(const fs::path& table) {
+    std::vector<fs::path> out;
+    const std::string stem = sql::asciiLower(table.stem().string());
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(table.parent_path(), ec)) {
+        const std::string ext = sql::asciiLower(entry.path().extension().string());
+        if (sql::asciiLower(entry.path().stem().string()) == stem &&
+            (ext == ".dbt" || ext == ".fpt" || ext == ".cpg" || ext == ".mdx" || ext == ".cdx"))
+            out.push_back(entry.path());
+    }
+    return out;
+}
+
+// A dBASE field name for a result column: at most 10 characters of letters, digits and '_', unique.
+std::string fieldNameFor(const std::string& column, std::set<std::string>& used) {
+    std::string name;
+    for (unsigned char c : column)
+        name += std::isalnum(c) || c == '_' ? static_cast<char>(c) : '_';
+    if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) name = "F" + name;
+    name.resize(std::min<std::size_t>(name.size(), 10));
+    std::string candidate = name;
+    for (int n = 1; used.count(sql::asciiLower(candidate)); ++n) {
+        const std::string suffix = std::to_string(n);
+        candidate = name.substr(0, 10 - suffix.size()) + suffix;
+    }
+    used.insert(sql::asciiLower(candidate));
+    return candidate;
+}
+
+// What a column of computed values needs, learnt from its values.
+struct Shape {
+    FieldKind kind = FieldKind::Text;
+    bool seen = false;
+    std::size_t textLength = 1;
+    std::size_t integerDigits = 1;
+    std::size_t decimals = 0;
+    bool real = false;
+    bool mixed = false;
+};
+
+void learn(Shape& s, sqlite3_stmt* stmt, int column) {
+    const int type = sqlite3_column_type(stmt, column);
+    if (type == SQLITE_NULL) return;
+    const FieldKind kind = type == SQLITE_INTEGER || type == SQLITE_FLOAT ? FieldKind::Real : FieldKind::Text;
+    if (s.seen && s.kind != kind) s.mixed = true;
+    s.kind = kind;
+    s.seen = true;
+    if (kind == FieldKind::Real) {
+        char buf[64];
+        if (type == SQLITE_INTEGER) {
+            std::snprintf(buf, sizeof buf, "%lld",
+                          static_cast<long long>(sqlite3_column_int64(stmt, column)));
+        } else {
+            s.real = true;
+            std::snprintf(buf, sizeof buf, "%.10g", sqlite3_column_double(stmt, column));
+        }
+        std::string text = buf;
+        const auto point = text.find('.');
+        const std::string whole = text.substr(0, point);
+        s.integerDigits = std::max(s.integerDigits, whole.size());
+        if (point != std::string::npos)
+            s.decimals = std::max(s.decimals, std::min<std::size_t>(text.size() - point - 1, 9));
+    }
+    const auto length = countUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                                  static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+    s.textLength = std::max(s.textLength, length);
+}
+
+} // namespace
+
+std::size_t countUtf8(const char* text, std::size_t bytes) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < bytes; ++i)
+        n += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    return n;
+}
+
+std::unique_ptr<TableLock> Database::lockForChange(const fs::path& file) {
+    if (auto it = m_exclusive.find(file); it != m_exclusive.end())
+        return nullptr; // held already by this exclusive database
+    auto lock = TableLock::tryLock(file, TableLock::Mode::Exclusive);
+    if (!lock)
+        throw Error(ErrorNumber::TableExclusivelyLocked,
+                    "Table '" + file.stem().string() +
+                        "' is in use; close it before changing its structure.");
+    return lock;
+}
+
+std::int64_t Database::executeDdl(const Statement& st) {
+    const std::string name = stripDbfExtension(st.target);
+    try {
+        if (st.kind == StatementKind::CreateTable) {
+            if (m_folder->find(name))
+                throw Error(ErrorNumber::TableAlreadyExists, "Table '" + name + "' already exists.");
+            std::vector<xbase::FieldSpec> specs;
+            for (const auto& c : st.columns)
+                specs.push_back({c.name, c.dbfType, c.length, c.decimals});
+            xbase::Table::create(m_folder->dir() / (name + ".dbf"), specs);
+            return 0;
+        }
+        const fs::path file = m_folder->resolve(name);
+        const auto lock = lockForChange(file);
+        detach(file);
+        if (st.kind == StatementKind::DropTable) {
+            for (const auto& companion : companions(file))
+                fs::remove(companion);
+            fs::remove(file);
+            return 0;
+        }
+        std::vector<xbase::FieldSpec> specs = specsOf(*m_folder->table(file));
+        m_folder->forget(file);
+        auto has = [&](const std::string& field) {
+            return std::find_if(specs.begin(), specs.end(), [&](const xbase::FieldSpec& s) {
+                return sql::equalsIgnoreCase(s.name, field);
+            });
+        };
+        if (st.kind == StatementKind::AlterAddColumn) {
+            for (const auto& c : st.columns) {
+                if (has(c.name) != specs.end())
+                    throw Error(ErrorNumber::FieldDefinedTwice,
+                                "Field '" + c.name + "' already exists in table '" + name + "'.");
+                specs.push_back({c.name, c.dbfType, c.length, c.decimals});
+            }
+        } else {
+            for (const auto& field : st.dropColumns) {
+                auto it = has(field);
+                if (it == specs.end())
+                    throw Error(ErrorNumber::ItemNotFound,
+                                "Field '" + field + "' not found in table '" + name + "'.");
+                specs.erase(it);
+            }
+            if (specs.empty())
+                throw Error(ErrorNumber::InvalidOperation, "A table must keep at least one field.");
+        }
+        xbase::restructure(file, specs);
+        return 0;
+    } catch (const xbase::Error& e) {
+        throw fromFileError(e);
+    } catch (const fs::filesystem_error& e) {
+        throw Error(ErrorNumber::DiskIo, e.what());
+    }
+}
+
+std::int64_t Database::selectInto(const Statement& st) {
+    const std::string name = stripDbfExtension(st.target);
+    if (m_folder->find(name))
+        throw Error(ErrorNumber::TableAlreadyExists, "Table '" + name + "' already exists.");
+    const auto files = attachAll(st, true);
+    const auto locks = lockShared(files);
+
+    // The new table's fields: a copy of the source field where a column is one, else fitted to the values.
+    sqlite3_stmt* stmt = prepare(st.sql);
+    const int columns = sqlite3_column_count(stmt);
+    std::vector<xbase::FieldSpec> specs(static_cast<std::size_t>(columns));
+    std::vector<Shape> shapes(static_cast<std::size_t>(columns));
+    std::vector<bool> fitted(static_cast<std::size_t>(columns), false);
+    std::set<std::string> used;
+    std::string codePage = "CP1252";
+    for (int i = 0; i < columns; ++i) {
+        auto& spec = specs[static_cast<std::size_t>(i)];
+        spec.name = fieldNameFor(sqlite3_column_name(stmt, i), used);
+        const char* table = sqlite3_column_table_name(stmt, i);
+        const char* origin = sqlite3_column_origin_name(stmt, i);
+        std::shared_ptr<xbase::Table> source;
+        if (table && origin)
+            if (auto file = attachedFile(table)) source = m_folder->table(*file);
+        const int field = source ? source->fieldIndex(origin) : -1;
+        const char type = field >= 0 ? source->fields()[static_cast<std::size_t>(field)].type : 0;
+        if (field >= 0 && std::string("CNFDLM").find(type) != std::string::npos) {
+            const auto& f = source->fields()[static_cast<std::size_t>(field)];
+            spec.type = f.type;
+            spec.length = f.length;
+            spec.decimals = f.decimals;
+            codePage = source->codePage().name();
+        } else {
+            fitted[static_cast<std::size_t>(i)] = true;
+            const FieldKind kind = kindOfDeclaredType(sqlite3_column_decltype(stmt, i));
+            shapes[static_cast<std::size_t>(i)].kind = kind;
+        }
+    }
+    int rc;
+    const bool anyFitted = std::find(fitted.begin(), fitted.end(), true) != fitted.end();
+    while (anyFitted && (rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        for (int i = 0; i < columns; ++i)
+            if (fitted[static_cast<std::size_t>(i)]) learn(shapes[static_cast<std::size_t>(i)], stmt, i);
+    sqlite3_finalize(stmt);
+    for (int i = 0; i < columns; ++i) {
+        if (!fitted[static_cast<std::size_t>(i)]) continue;
+        const Shape& s = shapes[static_cast<std::size_t>(i)];
+        auto& spec = specs[static_cast<std::size_t>(i)];
+        if (s.kind == FieldKind::Date) {
+            spec.type = 'D';
+        } else if (s.kind == FieldKind::Logical) {
+            spec.type = 'L';
+        } else if (s.seen && !s.mixed && s.kind == FieldKind::Real) {
+            spec.type = 'N';
+            spec.decimals = static_cast<std::uint8_t>(s.real ? std::max<std::size_t>(s.decimals, 2) : 0);
+            spec.length = static_cast<std::uint32_t>(
+                std::min<std::size_t>(20, s.integerDigits + 1 + (spec.decimals ? spec.decimals + 1 : 0)));
+        } else if (s.textLength > 254) {
+            spec.type = 'M';
+        } else {
+            spec.type = 'C';
+            spec.length = static_cast<std::uint32_t>(s.textLength);
+        }
+    }
+
+    const fs::path file = m_folder->dir() / (name + ".dbf");
+    try {
+        xbase::Table::create(file, specs, codePage);
+    } catch (const xbase::Error& e) {
+        throw fromFileError(e);
+    }
+    try {
+        const std::string target = attach(file, name);
+        std::string insert = "INSERT INTO \"";
+        for (char c : target)
+            insert += c == '"' ? std::string("\"\"") : std::string(1, c);
+        insert += "\" " + st.sql;
+        return runToEnd(prepare(insert));
+    } catch (...) {
+        // Nothing of a failed SELECT ... INTO stays behind.
+        detach(file);
+        for (const auto& companion : companions(file))
+            fs::remove(companion);
+        fs::remove(file);
+        throw;
+    }
+}
+
+} // namespace engine

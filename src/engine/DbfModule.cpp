@@ -1,0 +1,504 @@
+// The "dbf" virtual-table module: scans with simple comparisons pushed down to the records, rowid
+// lookups, and journaled writes applied at commit.
+#include "engine/DbfModule.h"
+
+#include "engine/Collation.h"
+#include "engine/Folder.h"
+#include "engine/Values.h"
+#include "xbase/Error.h"
+#include "xbase/Journal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace engine {
+
+namespace {
+
+// In-place record changes wait in memory until commit; past this many bytes they are applied early
+// (their original images journaled first), so that a huge UPDATE does not hold the table in memory.
+constexpr std::size_t kPendingLimit = 16u << 20;
+
+struct DbfTable {
+    sqlite3_vtab base{}; // must come first: SQLite hands out pointers to it
+    Folder* folder = nullptr;
+    fs::path file;
+    std::shared_ptr<xbase::Table> table;
+    std::vector<std::size_t> fieldOf; // column -> field index of the table
+    std::vector<FieldKind> kinds;     // column -> kind
+    std::unique_ptr<xbase::Journal> journal;
+    std::map<std::uint32_t, std::vector<std::uint8_t>> pending; // record -> new image
+    std::size_t pendingBytes = 0;
+};
+
+// A comparison of one field with a constant, checked on the record before SQLite sees it.
+struct Filter {
+    std::size_t field;
+    FieldKind kind;
+    unsigned char op;
+    double number = 0;
+    std::string text;
+};
+
+struct DbfCursor {
+    sqlite3_vtab_cursor base{};
+    DbfTable* vt = nullptr;
+    std::uint32_t record = 0;
+    std::uint32_t end = 0;
+    std::vector<Filter> filters;
+};
+
+DbfTable* tableOf(sqlite3_vtab* v) {
+    return reinterpret_cast<DbfTable*>(v);
+}
+DbfCursor* cursorOf(sqlite3_vtab_cursor* c) {
+    return reinterpret_cast<DbfCursor*>(c);
+}
+
+int fail(sqlite3_vtab* v, const std::string& message, int code = SQLITE_ERROR) {
+    sqlite3_free(v->zErrMsg);
+    v->zErrMsg = sqlite3_mprintf("%s", message.c_str());
+    return code;
+}
+
+std::string quoted(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name)
+        out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// ---- connecting ----------------------------------------------------------------------------------
+
+int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err) {
+    if (argc < 4) {
+        *err = sqlite3_mprintf("dbf: the table file is missing");
+        return SQLITE_ERROR;
+    }
+    std::string path = argv[3];
+    // The argument is an SQL string literal: drop the quotes, undo doubled ones.
+    if (path.size() >= 2 && path.front() == '\'' && path.back() == '\'') {
+        std::string plain;
+        for (std::size_t i = 1; i + 1 < path.size(); ++i) {
+            plain += path[i];
+            if (path[i] == '\'' && path[i + 1] == '\'')
+                ++i;
+        }
+        path = plain;
+    }
+    auto vt = std::make_unique<DbfTable>();
+    vt->folder = static_cast<Folder*>(aux);
+    vt->file = path;
+    try {
+        vt->table = vt->folder->table(vt->file);
+    } catch (const std::exception& e) {
+        *err = sqlite3_mprintf("%s", e.what());
+        return SQLITE_ERROR;
+    }
+    std::string schema = "CREATE TABLE x(";
+    const auto& fields = vt->table->fields();
+    for (std::size_t i : vt->table->visibleFields()) {
+        if (!vt->fieldOf.empty()) schema += ", ";
+        schema += quoted(fields[i].name) + " " + declaredType(fields[i]);
+        vt->fieldOf.push_back(i);
+        vt->kinds.push_back(kindOfField(fields[i]));
+    }
+    if (vt->fieldOf.empty()) schema += "\"_none\" HIDDEN";
+    schema += ")";
+    const int rc = sqlite3_declare_vtab(db, schema.c_str());
+    if (rc != SQLITE_OK) {
+        *err =
+            sqlite3_mprintf("Table '%s' cannot be used: %s", vt->file.filename().c_str(), sqlite3_errmsg(db));
+        return rc;
+    }
+    *out = &vt.release()->base;
+    return SQLITE_OK;
+}
+
+int disconnect(sqlite3_vtab* v) {
+    delete tableOf(v);
+    return SQLITE_OK;
+}
+
+// ---- planning ------------------------------------------------------------------------------------
+
+// idxNum 1: one record by rowid (argv[0]). idxNum 2: filters, described in idxStr as "column:op ...".
+int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
+    DbfTable* vt = tableOf(v);
+    const double rows = std::max<double>(1, vt->table->recordCount());
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (c.usable && c.iColumn == -1 && c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
+            info->aConstraintUsage[i].argvIndex = 1;
+            info->aConstraintUsage[i].omit = 1;
+            info->idxNum = 1;
+            info->estimatedCost = 1;
+            info->estimatedRows = 1;
+            info->idxFlags = SQLITE_INDEX_SCAN_UNIQUE;
+            return SQLITE_OK;
+        }
+    }
+    std::string plan;
+    int argv = 0;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (!c.usable || c.iColumn < 0 || c.iColumn >= static_cast<int>(vt->fieldOf.size())) continue;
+        const bool comparison = c.op == SQLITE_INDEX_CONSTRAINT_EQ || c.op == SQLITE_INDEX_CONSTRAINT_GT ||
+                                c.op == SQLITE_INDEX_CONSTRAINT_GE || c.op == SQLITE_INDEX_CONSTRAINT_LT ||
+                                c.op == SQLITE_INDEX_CONSTRAINT_LE || c.op == SQLITE_INDEX_CONSTRAINT_NE;
+        if (!comparison) continue;
+        const FieldKind kind = vt->kinds[c.iColumn];
+        const char* collation = sqlite3_vtab_collation(info, i);
+        const bool text = kind == FieldKind::Text || kind == FieldKind::Memo;
+        // Only comparisons we evaluate exactly as SQLite would: text under DBTEXT, dates and numbers as
+        // such. SQLite checks every row we let through again (omit stays 0).
+        if (text && (!collation || sqlite3_stricmp(collation, kTextCollation) != 0)) continue;
+        if (!text && kind != FieldKind::Integer && kind != FieldKind::Real && kind != FieldKind::Date &&
+            kind != FieldKind::DateTime)
+            continue;
+        if (!text && collation && sqlite3_stricmp(collation, "BINARY") != 0) continue;
+        info->aConstraintUsage[i].argvIndex = ++argv;
+        plan += std::to_string(c.iColumn) + ":" + std::to_string(c.op) + " ";
+    }
+    info->idxNum = argv > 0 ? 2 : 0;
+    if (argv > 0) {
+        info->idxStr = sqlite3_mprintf("%s", plan.c_str());
+        info->needToFreeIdxStr = 1;
+    }
+    info->estimatedRows = static_cast<sqlite3_int64>(argv > 0 ? rows / (4.0 * argv) + 1 : rows);
+    info->estimatedCost = rows;
+    return SQLITE_OK;
+}
+
+// ---- scanning ------------------------------------------------------------------------------------
+
+int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
+    auto* cur = new DbfCursor;
+    cur->vt = tableOf(v);
+    *out = &cur->base;
+    return SQLITE_OK;
+}
+
+int close(sqlite3_vtab_cursor* c) {
+    delete cursorOf(c);
+    return SQLITE_OK;
+}
+
+// Reads an N/F field as a number without building a Value; false for blanks and anything unusual.
+bool quickNumber(const std::uint8_t* p, std::size_t n, double& out) {
+    std::size_t i = 0;
+    while (i < n && p[i] == ' ')
+        ++i;
+    if (i == n) return false;
+    bool negative = false;
+    if (p[i] == '-' || p[i] == '+') negative = p[i++] == '-';
+    double value = 0;
+    bool digits = false;
+    while (i < n && p[i] >= '0' && p[i] <= '9') {
+        value = value * 10 + (p[i++] - '0');
+        digits = true;
+    }
+    if (i < n && p[i] == '.') {
+        double scale = 0.1;
+        for (++i; i < n && p[i] >= '0' && p[i] <= '9'; ++i, scale /= 10) {
+            value += (p[i] - '0') * scale;
+            digits = true;
+        }
+    }
+    while (i < n && p[i] == ' ')
+        ++i;
+    if (!digits || i != n) return false;
+    out = negative ? -value : value;
+    return true;
+}
+
+template <typename T> bool compare(unsigned char op, const T& a, const T& b) {
+    switch (op) {
+    case SQLITE_INDEX_CONSTRAINT_EQ:
+        return a == b;
+    case SQLITE_INDEX_CONSTRAINT_NE:
+        return !(a == b);
+    case SQLITE_INDEX_CONSTRAINT_GT:
+        return a > b;
+    case SQLITE_INDEX_CONSTRAINT_GE:
+        return a >= b;
+    case SQLITE_INDEX_CONSTRAINT_LT:
+        return a < b;
+    case SQLITE_INDEX_CONSTRAINT_LE:
+        return a <= b;
+    default:
+        return true;
+    }
+}
+
+// False only when the record certainly fails the filter; decoding trouble lets SQLite decide.
+bool passes(const DbfTable* vt, std::span<const std::uint8_t> record, const Filter& f) {
+    const xbase::Field& field = vt->table->fields()[f.field];
+    if ((field.type == 'N' || field.type == 'F') && field.nullBit < 0) {
+        double v = 0;
+        if (quickNumber(record.data() + field.offset, field.length, v)) return compare(f.op, v, f.number);
+    }
+    xbase::Value value;
+    try {
+        value = vt->table->decode(record, f.field);
+    } catch (const xbase::Error&) {
+        return true;
+    }
+    if (xbase::isNull(value)) return false; // a comparison with Null is never true
+    if (auto i = std::get_if<std::int64_t>(&value)) return compare(f.op, static_cast<double>(*i), f.number);
+    if (auto d = std::get_if<double>(&value)) return compare(f.op, *d, f.number);
+    if (auto s = std::get_if<std::string>(&value)) return compare(f.op, compareText(*s, f.text), 0);
+    if (auto d = std::get_if<xbase::Date>(&value)) return compare(f.op, isoDate(*d), f.text);
+    if (auto t = std::get_if<xbase::DateTime>(&value)) return compare(f.op, isoDateTime(*t), f.text);
+    return true;
+}
+
+bool visible(DbfCursor* cur) {
+    const auto record = cur->vt->table->recordBytes(cur->record);
+    if (record[0] == '*') return false;
+    for (const auto& f : cur->filters)
+        if (!passes(cur->vt, record, f)) return false;
+    return true;
+}
+
+void skipToVisible(DbfCursor* cur) {
+    while (cur->record < cur->end && !visible(cur))
+        ++cur->record;
+}
+
+int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
+    DbfCursor* cur = cursorOf(c);
+    DbfTable* vt = cur->vt;
+    try {
+        if (!vt->journal) vt->table = vt->folder->table(vt->file); // picks up changes made by other programs
+    } catch (const std::exception& e) {
+        return fail(&vt->base, e.what());
+    }
+    cur->filters.clear();
+    cur->record = 0;
+    cur->end = vt->table->recordCount();
+    if (idxNum == 1 && argc == 1) {
+        const sqlite3_int64 rowid = sqlite3_value_int64(argv[0]);
+        const bool inRange =
+            sqlite3_value_numeric_type(argv[0]) == SQLITE_INTEGER && rowid >= 1 && rowid <= cur->end;
+        cur->record = inRange ? static_cast<std::uint32_t>(rowid - 1) : cur->end;
+        cur->end = inRange ? cur->record + 1 : cur->end;
+    } else if (idxNum == 2 && idxStr) {
+        const char* p = idxStr;
+        for (int i = 0; i < argc && *p; ++i) {
+            char* next = nullptr;
+            const long column = std::strtol(p, &next, 10);
+            const long op = std::strtol(next + 1, &next, 10);
+            p = next + 1;
+            Filter f{vt->fieldOf[static_cast<std::size_t>(column)],
+                     vt->kinds[static_cast<std::size_t>(column)],
+                     static_cast<unsigned char>(op),
+                     0,
+                     {}};
+            const int type = sqlite3_value_type(argv[i]);
+            const bool numericColumn = f.kind == FieldKind::Integer || f.kind == FieldKind::Real;
+            if (numericColumn && (type == SQLITE_INTEGER || type == SQLITE_FLOAT)) {
+                f.number = sqlite3_value_double(argv[i]);
+            } else if (!numericColumn && type == SQLITE_TEXT) {
+                f.text.assign(reinterpret_cast<const char*>(sqlite3_value_text(argv[i])),
+                              static_cast<std::size_t>(sqlite3_value_bytes(argv[i])));
+            } else if (type == SQLITE_NULL) {
+                cur->record = cur->end; // compared with Null: no row
+                return SQLITE_OK;
+            } else {
+                continue; // a mix of types SQLite converts by its own rules: leave it to SQLite
+            }
+            cur->filters.push_back(std::move(f));
+        }
+    }
+    skipToVisible(cur);
+    return SQLITE_OK;
+}
+
+int next(sqlite3_vtab_cursor* c) {
+    DbfCursor* cur = cursorOf(c);
+    ++cur->record;
+    skipToVisible(cur);
+    return SQLITE_OK;
+}
+
+int eof(sqlite3_vtab_cursor* c) {
+    return cursorOf(c)->record >= cursorOf(c)->end;
+}
+
+int column(sqlite3_vtab_cursor* c, sqlite3_context* cx, int i) {
+    DbfCursor* cur = cursorOf(c);
+    if (sqlite3_vtab_nochange(cx))
+        return SQLITE_OK; // an UPDATE that leaves this column alone: no need to read it
+    DbfTable* vt = cur->vt;
+    if (i < 0 || i >= static_cast<int>(vt->fieldOf.size())) {
+        sqlite3_result_null(cx);
+        return SQLITE_OK;
+    }
+    try {
+        resultValue(cx, vt->table->decode(vt->table->recordBytes(cur->record),
+                                          vt->fieldOf[static_cast<std::size_t>(i)]));
+    } catch (const xbase::Error& e) {
+        const auto& field = vt->table->fields()[vt->fieldOf[static_cast<std::size_t>(i)]];
+        const std::string message =
+            "Record " + std::to_string(cur->record + 1) + ", field " + field.name + ": " + e.what();
+        sqlite3_result_error(cx, message.c_str(), -1);
+    }
+    return SQLITE_OK;
+}
+
+int rowid(sqlite3_vtab_cursor* c, sqlite3_int64* out) {
+    *out = cursorOf(c)->record + 1;
+    return SQLITE_OK;
+}
+
+// ---- writing -------------------------------------------------------------------------------------
+
+std::vector<std::uint8_t> currentImage(DbfTable* vt, std::uint32_t record) {
+    auto it = vt->pending.find(record);
+    if (it != vt->pending.end()) return it->second;
+    const auto bytes = vt->table->recordBytes(record);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Journals the originals of the waiting records, then writes them into the table.
+void applyPending(DbfTable* vt) {
+    if (vt->pending.empty()) return;
+    for (const auto& [record, image] : vt->pending)
+        vt->journal->saveRecord(record, vt->table->recordBytes(record));
+    vt->journal->sync();
+    for (const auto& [record, image] : vt->pending)
+        vt->table->writeRecord(record, image);
+    vt->pending.clear();
+    vt->pendingBytes = 0;
+}
+
+void keep(DbfTable* vt, std::uint32_t record, std::vector<std::uint8_t> image) {
+    const std::size_t size = image.size();
+    if (vt->pending.insert_or_assign(record, std::move(image)).second) vt->pendingBytes += size;
+    if (vt->pendingBytes > kPendingLimit) applyPending(vt);
+}
+
+int update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* newRowid) {
+    DbfTable* vt = tableOf(v);
+    xbase::Table& t = *vt->table;
+    try {
+        t.checkWritable();
+        if (!vt->journal) vt->journal = xbase::Journal::begin(t);
+        if (argc == 1) {
+            const auto record = static_cast<std::uint32_t>(sqlite3_value_int64(argv[0]) - 1);
+            auto image = currentImage(vt, record);
+            image[0] = '*';
+            keep(vt, record, std::move(image));
+            return SQLITE_OK;
+        }
+        if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+            if (sqlite3_value_type(argv[1]) != SQLITE_NULL)
+                return fail(v, "A record number cannot be given to a new record of a dBASE table.");
+            std::vector<std::uint8_t> record = t.blankRecord();
+            for (std::size_t i = 0; i < vt->fieldOf.size(); ++i)
+                if (sqlite3_value_type(argv[2 + i]) != SQLITE_NULL)
+                    t.encode(record, vt->fieldOf[i], fromSqlite(argv[2 + i], vt->kinds[i]));
+            *newRowid = t.appendRecord(record) + 1;
+            return SQLITE_OK;
+        }
+        if (sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1]))
+            return fail(v, "The record number of a dBASE record cannot be changed.");
+        const auto record = static_cast<std::uint32_t>(sqlite3_value_int64(argv[0]) - 1);
+        auto image = currentImage(vt, record);
+        for (std::size_t i = 0; i < vt->fieldOf.size(); ++i)
+            if (!sqlite3_value_nochange(argv[2 + i]))
+                t.encode(image, vt->fieldOf[i], fromSqlite(argv[2 + i], vt->kinds[i]));
+        keep(vt, record, std::move(image));
+        return SQLITE_OK;
+    } catch (const xbase::Error& e) {
+        const int code = e.kind() == xbase::ErrorKind::ReadOnly ? SQLITE_READONLY : SQLITE_ERROR;
+        return fail(v, e.what(), code);
+    }
+}
+
+int begin(sqlite3_vtab*) {
+    return SQLITE_OK;
+}
+
+int sync(sqlite3_vtab* v) {
+    DbfTable* vt = tableOf(v);
+    if (!vt->journal) return SQLITE_OK;
+    try {
+        applyPending(vt);
+        vt->table->sync();
+        vt->folder->noteWritten(vt->file);
+        return SQLITE_OK;
+    } catch (const xbase::Error& e) {
+        return fail(v, e.what(), SQLITE_IOERR);
+    }
+}
+
+int commit(sqlite3_vtab* v) {
+    DbfTable* vt = tableOf(v);
+    if (vt->journal) {
+        try {
+            vt->journal->finish();
+        } catch (const xbase::Error& e) {
+            vt->journal.reset();
+            return fail(v, e.what(), SQLITE_IOERR);
+        }
+        vt->journal.reset();
+    }
+    return SQLITE_OK;
+}
+
+int rollback(sqlite3_vtab* v) {
+    DbfTable* vt = tableOf(v);
+    vt->pending.clear();
+    vt->pendingBytes = 0;
+    if (!vt->journal) return SQLITE_OK;
+    vt->journal.reset(); // closes it; the file stays for recover()
+    try {
+        xbase::Journal::recover(vt->file);
+        vt->table->reload();
+        vt->folder->noteWritten(vt->file);
+    } catch (const xbase::Error& e) {
+        return fail(v, std::string("The change could not be undone: ") + e.what(), SQLITE_IOERR);
+    }
+    return SQLITE_OK;
+}
+
+sqlite3_module makeModule() {
+    sqlite3_module m{};
+    m.iVersion = 1;
+    m.xCreate = connect; // CREATE VIRTUAL TABLE attaches to an existing file
+    m.xConnect = connect;
+    m.xBestIndex = bestIndex;
+    m.xDisconnect = disconnect;
+    m.xDestroy = disconnect; // DROP of the virtual table never deletes the file
+    m.xOpen = open;
+    m.xClose = close;
+    m.xFilter = filter;
+    m.xNext = next;
+    m.xEof = eof;
+    m.xColumn = column;
+    m.xRowid = rowid;
+    m.xUpdate = update;
+    m.xBegin = begin;
+    m.xSync = sync;
+    m.xCommit = commit;
+    m.xRollback = rollback;
+    return m;
+}
+
+const sqlite3_module kModule = makeModule();
+
+} // namespace
+
+void registerDbfModule(sqlite3* db, Folder* folder) {
+    sqlite3_create_module_v2(db, "dbf", &kModule, folder, nullptr);
+}
+
+} // namespace engine

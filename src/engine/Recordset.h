@@ -1,0 +1,130 @@
+// The rows of a table or a select, with a current row, searching, and edits written through to the file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/Values.h"
+
+namespace xbase {
+class Table;
+}
+
+namespace engine {
+
+class Database;
+class TableLock;
+
+struct FieldInfo {
+    std::string name;     // as the column header shows it
+    FieldKind kind = FieldKind::Text;
+    std::uint32_t size = 0; // defined width of a table field; 0 for computed columns
+};
+
+class Recordset {
+public:
+    // A table by name ("orders", "ORDERS.DBF") or one select. A table, and a select over one table whose
+    // columns are plain fields, can be changed; other results are read-only. Throws Error.
+    static std::unique_ptr<Recordset> open(Database& db, std::string_view source);
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Rows visited so far; complete after moveLast(); 0 when empty.
+    std::int64_t recordCount() const;
+    bool bof() const { return m_position < 0; }
+    bool eof() const;
+    // moveFirst and moveLast throw Error(NoCurrentRecord) on an empty set; moveNext past the last row
+    // sets eof, movePrevious before the first sets bof.
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    // 0-based index of the current row, -1 when there is none.
+    std::int64_t absolutePosition() const;
+    void setAbsolutePosition(std::int64_t row);
+
+    // Criteria in the dialect ("city = 'Paris'"). A match becomes the current row; with no match the
+    // current row stays and noMatch() is true.
+    void findFirst(std::string_view criteria);
+    void findNext(std::string_view criteria);
+    void findPrevious(std::string_view criteria);
+    void findLast(std::string_view criteria);
+    bool noMatch() const { return m_noMatch; }
+
+    std::size_t fieldCount() const { return m_fields.size(); }
+    const FieldInfo& field(std::size_t index) const;
+    // Index of a field by name without regard to case; Error(ItemNotFound) when there is none.
+    std::size_t fieldIndex(std::string_view name) const;
+    // Values of the current row; Error(NoCurrentRecord) when there is none.
+    Value value(std::size_t field) const;
+    Value value(std::string_view name) const { return value(fieldIndex(name)); }
+
+    // Random access for views: makes sure rows up to this one are read; false when it does not exist.
+    bool fetch(std::int64_t row);
+    // Rows read so far (for views that show what is known without reading on).
+    std::int64_t fetchedCount() const;
+    bool complete() const { return m_complete; }
+    Value valueAt(std::int64_t row, std::size_t field);
+
+    bool updatable() const { return !m_vtab.empty(); }
+    // Edits: addNew/edit, setValue, then update (written to the file) or cancelUpdate. Error(NotUpdatable)
+    // on a read-only result; a value that does not fit gives the file layer's error and changes nothing.
+    void addNew();
+    void edit();
+    void setValue(std::size_t field, const Value& value);
+    void setValue(std::string_view name, const Value& value) { setValue(fieldIndex(name), value); }
+    void update();
+    void cancelUpdate();
+    bool editing() const { return m_editMode != EditMode::None; }
+    // Deletes the current row from the file; it leaves the recordset.
+    void deleteCurrent();
+
+    // Releases the tables (an exclusive open of their folder is possible again).
+    void close();
+
+private:
+    enum class Mode { Table, Records, Rows };
+    enum class EditMode { None, Edit, Add };
+    Recordset() = default;
+    void openTable(std::string_view name);
+    void openQuery(std::string_view select);
+    std::int64_t rowCount() const;
+    void requireCurrent() const;
+    void visit();
+    std::int64_t recordOf(std::int64_t row) const;
+    const std::unordered_set<std::int64_t>& matches(std::string_view criteria);
+    void find(std::string_view criteria, std::int64_t from, int step);
+
+    Database* m_db = nullptr;
+    Mode m_mode = Mode::Table;
+    std::vector<FieldInfo> m_fields;
+    std::vector<int> m_fieldOf;                  // column -> field of m_table (Table, Records)
+    std::shared_ptr<xbase::Table> m_table;
+    std::filesystem::path m_file;
+    std::string m_vtab;                          // SQLite name for writes; empty when read-only
+    std::vector<std::uint32_t> m_records;        // Table, Records: record numbers of the rows
+    std::uint32_t m_scanned = 0;                 // Table: records looked at so far
+    std::vector<std::vector<Value>> m_rows;      // Rows: the values
+    bool m_complete = false;
+    std::int64_t m_position = -1;                // -1 before the first row; rowCount() after the last
+    bool m_afterLast = false;
+    std::int64_t m_visited = 0;
+    bool m_currentDeleted = false;
+    bool m_noMatch = false;
+    EditMode m_editMode = EditMode::None;
+    std::map<std::size_t, Value> m_buffer;
+    std::string m_findCriteria;
+    std::unordered_set<std::int64_t> m_findSet;
+    bool m_findValid = false;
+    std::vector<std::unique_ptr<TableLock>> m_locks;
+};
+
+} // namespace engine

@@ -1,0 +1,20 @@
+// How brindle-sql writes a result: aligned text for people, CSV for programs.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "engine/Database.h"
+#include "engine/Recordset.h"
+
+namespace brindlesql {
+
+// A value as CSV text: numbers in plain decimal with a point, dates ISO, logical True/False, Null empty.
+std::string csvText(const engine::Value& value);
+// A CSV field, quoted when it holds a comma, a quote or a line break.
+std::string csvField(const std::string& text);
+
+void writeCsv(engine::Recordset& rs, std::FILE* out);
+void writeAligned(engine::Recordset& rs, std::FILE* out);
+
+} // namespace brindlesql

@@ -1,0 +1,79 @@
+// brindle-sql: runs one statement of the desktop dialect on a folder of dBASE tables.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Output.h"
+#include "engine/Database.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+#include "engine/SqlLexer.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: brindle-sql [--csv] FOLDER STATEMENT\n"
+                 "       brindle-sql --movelast FOLDER TABLE-OR-SELECT\n"
+                 "Runs one statement on the .dbf tables of FOLDER. A select (or a table name) prints its rows,\n"
+                 "as aligned text or, with --csv, as CSV with a header; any other statement prints the number\n"
+                 "of records it changed. --movelast opens a recordset, moves to its last row and prints the count.\n");
+    return 2;
+}
+
+bool isSelect(const std::string& statement) {
+    const auto tokens = engine::sql::tokenize(statement);
+    return !tokens.empty() && (tokens[0].isWord("select") || tokens[0].isSymbol("(")) &&
+           [&] {
+               int depth = 0;
+               for (const auto& t : tokens) {
+                   depth += t.isSymbol("(") ? 1 : t.isSymbol(")") ? -1 : 0;
+                   if (depth == 0 && t.isWord("into"))
+                       return false;
+               }
+               return true;
+           }();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool csv = false, moveLast = false;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
+        if (std::strcmp(argv[i], "--csv") == 0)
+            csv = true;
+        else if (std::strcmp(argv[i], "--movelast") == 0)
+            moveLast = true;
+        else
+            return usage();
+    }
+    if (argc - i != 2)
+        return usage();
+    const std::string folder = argv[i], statement = argv[i + 1];
+    try {
+        engine::Database db(folder);
+        if (moveLast) {
+            auto rs = db.openRecordset(statement);
+            if (rs->fetch(0))
+                rs->moveLast();
+            std::printf("%lld\n", static_cast<long long>(rs->recordCount()));
+        } else if (isSelect(statement)) {
+            auto rs = db.openRecordset(statement);
+            if (csv)
+                brindlesql::writeCsv(*rs, stdout);
+            else
+                brindlesql::writeAligned(*rs, stdout);
+        } else {
+            const auto changed = db.execute(statement);
+            std::printf("%lld record%s changed\n", static_cast<long long>(changed), changed == 1 ? "" : "s");
+        }
+    } catch (const engine::Error& e) {
+        std::fprintf(stderr, "brindle-sql: error %d: %s\n", e.number(), e.what());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "brindle-sql: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
