@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,9 @@ struct Filter {
 struct DbfCursor {
     sqlite3_vtab_cursor base{};
     DbfTable* vt = nullptr;
+    bool grouped = false;               // rows come from `order`, equal values of one field together
+    std::vector<std::uint32_t> order;
+    std::size_t position = 0;
     std::uint32_t record = 0;
     std::uint32_t end = 0;
     std::vector<Filter> filters;
@@ -165,6 +169,28 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
         if (!text && collation && sqlite3_stricmp(collation, "BINARY") != 0) continue;
         info->aConstraintUsage[i].argvIndex = ++argv;
         plan += std::to_string(c.iColumn) + ":" + std::to_string(c.op) + " ";
+        // A constant of the column's own kind is compared by us exactly as SQLite would: SQLite need not
+        // read the column again (a count over a million records then never decodes a value).
+        sqlite3_value* rhs = nullptr;
+        if (sqlite3_vtab_rhs_value(info, i, &rhs) == SQLITE_OK && rhs) {
+            const int type = sqlite3_value_type(rhs);
+            const bool numeric = kind == FieldKind::Integer || kind == FieldKind::Real;
+            info->aConstraintUsage[i].omit = (numeric && (type == SQLITE_INTEGER || type == SQLITE_FLOAT)) ||
+                                             (!numeric && type == SQLITE_TEXT);
+        }
+    }
+    // GROUP BY one field: we hand out the records of each value together, so SQLite need not sort a
+    // million rows to find the groups.
+    if (info->nOrderBy == 1 && sqlite3_vtab_distinct(info) == 1 && info->aOrderBy[0].iColumn >= 0 &&
+        info->aOrderBy[0].iColumn < static_cast<int>(vt->fieldOf.size())) {
+        plan = "G" + std::to_string(info->aOrderBy[0].iColumn) + " " + plan;
+        info->orderByConsumed = 1;
+        info->idxNum = 4 | (argv > 0 ? 2 : 0);
+        info->idxStr = sqlite3_mprintf("%s", plan.c_str());
+        info->needToFreeIdxStr = 1;
+        info->estimatedRows = static_cast<sqlite3_int64>(argv > 0 ? rows / (4.0 * argv) + 1 : rows);
+        info->estimatedCost = rows;
+        return SQLITE_OK;
     }
     info->idxNum = argv > 0 ? 2 : 0;
     if (argv > 0) {
@@ -191,29 +217,34 @@ int close(sqlite3_vtab_cursor* c) {
 }
 
 // Reads an N/F field as a number without building a Value; false for blanks and anything unusual.
+// The digits are gathered as an integer and divided once by a power of ten, so the result is the
+// correctly rounded double, as a full parse would give it.
 bool quickNumber(const std::uint8_t* p, std::size_t n, double& out) {
+    static const double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10,
+                                     1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
     std::size_t i = 0;
     while (i < n && p[i] == ' ')
         ++i;
-    if (i == n) return false;
+    if (i == n)
+        return false;
     bool negative = false;
-    if (p[i] == '-' || p[i] == '+') negative = p[i++] == '-';
-    double value = 0;
-    bool digits = false;
+    if (p[i] == '-' || p[i] == '+')
+        negative = p[i++] == '-';
+    std::uint64_t mantissa = 0;
+    int digits = 0, fraction = 0;
     while (i < n && p[i] >= '0' && p[i] <= '9') {
-        value = value * 10 + (p[i++] - '0');
-        digits = true;
+        mantissa = mantissa * 10 + (p[i++] - '0');
+        ++digits;
     }
     if (i < n && p[i] == '.') {
-        double scale = 0.1;
-        for (++i; i < n && p[i] >= '0' && p[i] <= '9'; ++i, scale /= 10) {
-            value += (p[i] - '0') * scale;
-            digits = true;
-        }
+        for (++i; i < n && p[i] >= '0' && p[i] <= '9'; ++i, ++fraction, ++digits)
+            mantissa = mantissa * 10 + (p[i] - '0');
     }
     while (i < n && p[i] == ' ')
         ++i;
-    if (!digits || i != n) return false;
+    if (digits == 0 || digits > 15 || i != n)
+        return false;
+    const double value = static_cast<double>(mantissa) / kPowers[fraction];
     out = negative ? -value : value;
     return true;
 }
@@ -272,6 +303,106 @@ void skipToVisible(DbfCursor* cur) {
         ++cur->record;
 }
 
+// The key under which a field's value groups: text folded as DBTEXT compares it, numbers and dates by
+// value, Null apart.
+std::string groupKey(const xbase::Value& v) {
+    if (xbase::isNull(v))
+        return std::string(1, '\0');
+    if (auto s = std::get_if<std::string>(&v)) {
+        std::string key = "t";
+        for (std::size_t i = 0; i < s->size();)
+            appendUtf8(key, foldCase(decodeUtf8(*s, i)));
+        return key;
+    }
+    if (auto i = std::get_if<std::int64_t>(&v)) {
+        const double d = static_cast<double>(*i);
+        return "n" + std::string(reinterpret_cast<const char*>(&d), sizeof d);
+    }
+    if (auto d = std::get_if<double>(&v))
+        return "n" + std::string(reinterpret_cast<const char*>(d), sizeof *d);
+    if (auto b = std::get_if<bool>(&v))
+        return *b ? "b1" : "b0";
+    if (auto d = std::get_if<xbase::Date>(&v))
+        return "d" + isoDate(*d);
+    if (auto t = std::get_if<xbase::DateTime>(&v))
+        return "d" + isoDateTime(*t);
+    const auto& bytes = std::get<xbase::Bytes>(v);
+    return "x" + std::string(bytes.begin(), bytes.end());
+}
+
+// SQLite's order of values of one column: Null, numbers, text (by DBTEXT), blobs; dates are text.
+int compareValues(const xbase::Value& a, const xbase::Value& b) {
+    auto rank = [](const xbase::Value& v) {
+        if (xbase::isNull(v))
+            return 0;
+        if (std::holds_alternative<std::int64_t>(v) || std::holds_alternative<double>(v) ||
+            std::holds_alternative<bool>(v))
+            return 1;
+        if (std::holds_alternative<xbase::Bytes>(v))
+            return 3;
+        return 2;
+    };
+    auto number = [](const xbase::Value& v) {
+        if (auto i = std::get_if<std::int64_t>(&v))
+            return static_cast<double>(*i);
+        if (auto b = std::get_if<bool>(&v))
+            return *b ? -1.0 : 0.0;
+        return std::get<double>(v);
+    };
+    auto text = [](const xbase::Value& v) {
+        if (auto s = std::get_if<std::string>(&v))
+            return *s;
+        if (auto d = std::get_if<xbase::Date>(&v))
+            return isoDate(*d);
+        return isoDateTime(std::get<xbase::DateTime>(v));
+    };
+    const int ra = rank(a), rb = rank(b);
+    if (ra != rb || ra == 0)
+        return ra - rb;
+    if (ra == 1)
+        return number(a) < number(b) ? -1 : number(a) > number(b) ? 1 : 0;
+    if (ra == 3)
+        return std::get<xbase::Bytes>(a) < std::get<xbase::Bytes>(b) ? -1 : 0;
+    const bool dates = !std::holds_alternative<std::string>(a);
+    return dates ? text(a).compare(text(b)) : compareText(text(a), text(b));
+}
+
+void groupRecords(DbfCursor* cur, std::size_t field) {
+    std::unordered_map<std::string, std::size_t> slot;
+    std::vector<std::vector<std::uint32_t>> groups;
+    const xbase::Table& t = *cur->vt->table;
+    for (cur->record = 0; cur->record < cur->end; ++cur->record) {
+        if (!visible(cur))
+            continue;
+        std::string key;
+        try {
+            key = groupKey(t.decode(t.recordBytes(cur->record), field));
+        } catch (const xbase::Error&) {
+            key = "e"; // SQLite reports the value's error when it reads the column
+        }
+        auto [it, added] = slot.emplace(std::move(key), groups.size());
+        if (added)
+            groups.emplace_back();
+        groups[it->second].push_back(cur->record);
+    }
+    // Groups in the order of their values, as a sorting GROUP BY gives them and users expect.
+    std::vector<std::pair<xbase::Value, std::size_t>> firsts;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        xbase::Value v;
+        try {
+            v = t.decode(t.recordBytes(groups[g][0]), field);
+        } catch (const xbase::Error&) {
+        }
+        firsts.emplace_back(std::move(v), g);
+    }
+    std::stable_sort(firsts.begin(), firsts.end(),
+                     [](const auto& a, const auto& b) { return compareValues(a.first, b.first) < 0; });
+    for (const auto& [value, g] : firsts)
+        cur->order.insert(cur->order.end(), groups[g].begin(), groups[g].end());
+    cur->position = 0;
+    cur->record = cur->order.empty() ? cur->end : cur->order[0];
+}
+
 int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
     DbfCursor* cur = cursorOf(c);
     DbfTable* vt = cur->vt;
@@ -289,8 +420,16 @@ int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
             sqlite3_value_numeric_type(argv[0]) == SQLITE_INTEGER && rowid >= 1 && rowid <= cur->end;
         cur->record = inRange ? static_cast<std::uint32_t>(rowid - 1) : cur->end;
         cur->end = inRange ? cur->record + 1 : cur->end;
-    } else if (idxNum == 2 && idxStr) {
+    } else if ((idxNum & 2 || idxNum & 4) && idxStr) {
         const char* p = idxStr;
+        long groupColumn = -1;
+        if (*p == 'G') {
+            char* next = nullptr;
+            groupColumn = std::strtol(p + 1, &next, 10);
+            p = next + 1;
+        }
+        cur->grouped = groupColumn >= 0;
+        cur->order.clear();
         for (int i = 0; i < argc && *p; ++i) {
             char* next = nullptr;
             const long column = std::strtol(p, &next, 10);
@@ -316,20 +455,75 @@ int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
             }
             cur->filters.push_back(std::move(f));
         }
+        if (cur->grouped) {
+            groupRecords(cur, vt->fieldOf[static_cast<std::size_t>(groupColumn)]);
+            return SQLITE_OK;
+        }
     }
+    cur->grouped = false;
     skipToVisible(cur);
     return SQLITE_OK;
 }
 
 int next(sqlite3_vtab_cursor* c) {
     DbfCursor* cur = cursorOf(c);
+    if (cur->grouped) {
+        if (++cur->position < cur->order.size())
+            cur->record = cur->order[cur->position];
+        return SQLITE_OK;
+    }
     ++cur->record;
     skipToVisible(cur);
     return SQLITE_OK;
 }
 
 int eof(sqlite3_vtab_cursor* c) {
-    return cursorOf(c)->record >= cursorOf(c)->end;
+    const DbfCursor* cur = cursorOf(c);
+    return cur->grouped ? cur->position >= cur->order.size() : cur->record >= cur->end;
+}
+
+// The common field types straight from the record bytes, without building a Value; false for anything
+// unusual, which then takes the general way.
+bool quickColumn(const xbase::Table& t, std::span<const std::uint8_t> record, std::size_t index, sqlite3_context* cx) {
+    const xbase::Field& f = t.fields()[index];
+    if (f.nullBit >= 0 || f.varLengthBit >= 0)
+        return false;
+    const std::uint8_t* p = record.data() + f.offset;
+    switch (f.type) {
+    case 'C': {
+        if (f.binary || !t.codePage().asciiCompatible())
+            return false;
+        std::size_t n = f.length;
+        while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0))
+            --n;
+        for (std::size_t k = 0; k < n; ++k)
+            if (p[k] >= 0x80 || p[k] == 0)
+                return false;
+        sqlite3_result_text(cx, reinterpret_cast<const char*>(p), static_cast<int>(n), SQLITE_TRANSIENT);
+        return true;
+    }
+    case 'N':
+    case 'F': {
+        double v = 0;
+        if (!quickNumber(p, f.length, v))
+            return false;
+        if (f.decimals == 0 && f.length <= 15 && v == static_cast<double>(static_cast<sqlite3_int64>(v)))
+            sqlite3_result_int64(cx, static_cast<sqlite3_int64>(v));
+        else if (f.decimals == 0 && f.length <= 15)
+            return false; // "12.5" in a field without decimals: let the general way read it
+        else
+            sqlite3_result_double(cx, v);
+        return true;
+    }
+    case 'L':
+        switch (p[0]) {
+        case 'T': case 't': case 'Y': case 'y': sqlite3_result_int(cx, -1); return true;
+        case 'F': case 'f': case 'N': case 'n': sqlite3_result_int(cx, 0); return true;
+        default: sqlite3_result_null(cx); return true;
+        }
+    default:
+        return false;
+    }
 }
 
 int column(sqlite3_vtab_cursor* c, sqlite3_context* cx, int i) {
@@ -342,8 +536,10 @@ int column(sqlite3_vtab_cursor* c, sqlite3_context* cx, int i) {
         return SQLITE_OK;
     }
     try {
-        resultValue(cx, vt->table->decode(vt->table->recordBytes(cur->record),
-                                          vt->fieldOf[static_cast<std::size_t>(i)]));
+        const std::size_t index = vt->fieldOf[static_cast<std::size_t>(i)];
+        const auto record = vt->table->recordBytes(cur->record);
+        if (!quickColumn(*vt->table, record, index, cx))
+            resultValue(cx, vt->table->decode(record, index));
     } catch (const xbase::Error& e) {
         const auto& field = vt->table->fields()[vt->fieldOf[static_cast<std::size_t>(i)]];
         const std::string message =

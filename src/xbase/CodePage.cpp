@@ -313,6 +313,8 @@ const std::string& CodePage::name() const {
     return m_impl->name;
 }
 
+bool CodePage::asciiCompatible() const { return m_impl->kind != Impl::Kind::SingleByte || m_impl->asciiSame; }
+
 std::string CodePage::decode(std::string_view bytes) const {
     const Impl& impl = *m_impl;
     if (impl.kind == Impl::Kind::MultiByte) return impl.convert(*impl.decoder, bytes, true);

@@ -38,6 +38,8 @@ public:
     std::string encode(std::string_view utf8) const;
 
     const std::string& name() const;
+    // True when bytes below 0x80 are ASCII and text made only of them needs no conversion.
+    bool asciiCompatible() const;
 
 private:
     struct Impl;
