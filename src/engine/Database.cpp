@@ -122,7 +122,9 @@ std::int64_t Database::runToEnd(sqlite3_stmt* stmt) {
     if (rc != SQLITE_DONE) {
         // Keep the message before finalize resets it.
         const std::string message = sqlite3_errmsg(m_db);
+        const int code = sqlite3_extended_errcode(m_db);
         sqlite3_finalize(stmt);
+        if (rc == SQLITE_MISMATCH || code == SQLITE_MISMATCH) throw Error(ErrorNumber::DataTypeMismatch, message);
         if (message.find("read-only") != std::string::npos || message.find("readonly") != std::string::npos ||
             message.find("index file") != std::string::npos)
             throw Error(ErrorNumber::NotUpdatable, message);
@@ -137,9 +139,11 @@ std::int64_t Database::runToEnd(sqlite3_stmt* stmt) {
 std::string Database::attach(const fs::path& file, std::string_view written) {
     // The virtual table is named as translate() names the table in SQL: lower-cased, without ".dbf".
     const std::string name = sql::asciiLower(stripDbfExtension(written));
+    // The file as it is now: a file replaced or rewritten with other fields needs a new virtual table.
+    const std::shared_ptr<void> table = m_folder->table(file);
     for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
         if (it->name != name) continue;
-        if (it->file == file) return name;
+        if (it->file == file && it->table == table) return name;
         const std::string drop = "DROP TABLE IF EXISTS temp." + sql::quoteIdentifier(name);
         sqlite3_exec(m_db, drop.c_str(), nullptr, nullptr, nullptr);
         m_attached.erase(it);
@@ -153,7 +157,7 @@ std::string Database::attach(const fs::path& file, std::string_view written) {
         sqlite3_free(err);
         throw Error(ErrorNumber::BadTableFile, message);
     }
-    m_attached.push_back({file, name});
+    m_attached.push_back({file, name, table});
     return name;
 }
 

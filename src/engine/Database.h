@@ -64,6 +64,7 @@ private:
     struct Attached {
         std::filesystem::path file;
         std::string name;
+        std::shared_ptr<void> table; // the Table object the virtual table was declared from
     };
     std::vector<std::filesystem::path> attachAll(const Statement& st, bool targetMayBeMissing);
     std::int64_t executeDdl(const Statement& st);

@@ -107,9 +107,11 @@ int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     }
     std::string schema = "CREATE TABLE x(";
     const auto& fields = vt->table->fields();
+    const auto names = columnNames(*vt->table);
     for (std::size_t i : vt->table->visibleFields()) {
-        if (!vt->fieldOf.empty()) schema += ", ";
-        schema += quoted(fields[i].name) + " " + declaredType(fields[i]);
+        if (!vt->fieldOf.empty())
+            schema += ", ";
+        schema += quoted(names[vt->fieldOf.size()]) + " " + declaredType(fields[i]);
         vt->fieldOf.push_back(i);
         vt->kinds.push_back(kindOfField(fields[i]));
     }
@@ -177,6 +179,33 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
             const bool numeric = kind == FieldKind::Integer || kind == FieldKind::Real;
             info->aConstraintUsage[i].omit = (numeric && (type == SQLITE_INTEGER || type == SQLITE_FLOAT)) ||
                                              (!numeric && type == SQLITE_TEXT);
+        }
+    }
+    // ORDER BY one field with a LIMIT: we pick the first rows ourselves while scanning, instead of
+    // SQLite feeding every record through its sorter.
+    if (info->nOrderBy == 1 && sqlite3_vtab_distinct(info) == 0 && info->aOrderBy[0].iColumn >= 0 &&
+        info->aOrderBy[0].iColumn < static_cast<int>(vt->fieldOf.size())) {
+        int limit = -1;
+        bool offset = false;
+        for (int i = 0; i < info->nConstraint; ++i) {
+            if (!info->aConstraint[i].usable)
+                continue;
+            if (info->aConstraint[i].op == SQLITE_INDEX_CONSTRAINT_LIMIT)
+                limit = i;
+            if (info->aConstraint[i].op == SQLITE_INDEX_CONSTRAINT_OFFSET)
+                offset = true;
+        }
+        if (limit >= 0 && !offset) {
+            info->aConstraintUsage[limit].argvIndex = ++argv;
+            plan = "S" + std::to_string(info->aOrderBy[0].iColumn) + ":" + (info->aOrderBy[0].desc ? "1" : "0") +
+                   ":" + std::to_string(argv) + " " + plan;
+            info->orderByConsumed = 1;
+            info->idxNum = 8 | (argv > 1 ? 2 : 0);
+            info->idxStr = sqlite3_mprintf("%s", plan.c_str());
+            info->needToFreeIdxStr = 1;
+            info->estimatedRows = 10;
+            info->estimatedCost = rows;
+            return SQLITE_OK;
         }
     }
     // GROUP BY one field: we hand out the records of each value together, so SQLite need not sort a
@@ -403,6 +432,47 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
     cur->record = cur->order.empty() ? cur->end : cur->order[0];
 }
 
+// The first `limit` visible records in the order of one field (ties in record order), for ORDER BY
+// with LIMIT.
+void firstRecords(DbfCursor* cur, std::size_t field, bool descending, sqlite3_int64 limit) {
+    const xbase::Table& t = *cur->vt->table;
+    struct Candidate {
+        xbase::Value value;
+        std::uint32_t record;
+    };
+    auto before = [descending](const Candidate& a, const Candidate& b) {
+        const int c = compareValues(a.value, b.value);
+        if (c != 0)
+            return descending ? c > 0 : c < 0;
+        return a.record < b.record;
+    };
+    std::vector<Candidate> heap; // a max-heap by `before`: its front is the last of the best so far
+    const std::size_t keep = limit <= 0 ? 0 : static_cast<std::size_t>(std::min<sqlite3_int64>(limit, 1'000'000));
+    for (cur->record = 0; keep > 0 && cur->record < cur->end; ++cur->record) {
+        if (!visible(cur))
+            continue;
+        Candidate c{xbase::Null{}, cur->record};
+        try {
+            c.value = t.decode(t.recordBytes(cur->record), field);
+        } catch (const xbase::Error&) {
+        }
+        if (heap.size() < keep) {
+            heap.push_back(std::move(c));
+            std::push_heap(heap.begin(), heap.end(), before);
+        } else if (before(c, heap.front())) {
+            std::pop_heap(heap.begin(), heap.end(), before);
+            heap.back() = std::move(c);
+            std::push_heap(heap.begin(), heap.end(), before);
+        }
+    }
+    std::sort_heap(heap.begin(), heap.end(), before);
+    cur->order.clear();
+    for (const auto& c : heap)
+        cur->order.push_back(c.record);
+    cur->position = 0;
+    cur->record = cur->order.empty() ? cur->end : cur->order[0];
+}
+
 int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
     DbfCursor* cur = cursorOf(c);
     DbfTable* vt = cur->vt;
@@ -420,12 +490,19 @@ int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
             sqlite3_value_numeric_type(argv[0]) == SQLITE_INTEGER && rowid >= 1 && rowid <= cur->end;
         cur->record = inRange ? static_cast<std::uint32_t>(rowid - 1) : cur->end;
         cur->end = inRange ? cur->record + 1 : cur->end;
-    } else if ((idxNum & 2 || idxNum & 4) && idxStr) {
+    } else if ((idxNum & (2 | 4 | 8)) && idxStr) {
         const char* p = idxStr;
-        long groupColumn = -1;
+        long groupColumn = -1, sortColumn = -1, limitArg = 0;
+        bool descending = false;
         if (*p == 'G') {
             char* next = nullptr;
             groupColumn = std::strtol(p + 1, &next, 10);
+            p = next + 1;
+        } else if (*p == 'S') {
+            char* next = nullptr;
+            sortColumn = std::strtol(p + 1, &next, 10);
+            descending = std::strtol(next + 1, &next, 10) != 0;
+            limitArg = std::strtol(next + 1, &next, 10);
             p = next + 1;
         }
         cur->grouped = groupColumn >= 0;
@@ -457,6 +534,12 @@ int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
         }
         if (cur->grouped) {
             groupRecords(cur, vt->fieldOf[static_cast<std::size_t>(groupColumn)]);
+            return SQLITE_OK;
+        }
+        if (sortColumn >= 0 && limitArg >= 1 && limitArg <= argc) {
+            cur->grouped = true;
+            firstRecords(cur, vt->fieldOf[static_cast<std::size_t>(sortColumn)], descending,
+                         sqlite3_value_int64(argv[limitArg - 1]));
             return SQLITE_OK;
         }
     }
@@ -614,7 +697,9 @@ int update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* newRo
         keep(vt, record, std::move(image));
         return SQLITE_OK;
     } catch (const xbase::Error& e) {
-        const int code = e.kind() == xbase::ErrorKind::ReadOnly ? SQLITE_READONLY : SQLITE_ERROR;
+        const int code = e.kind() == xbase::ErrorKind::ReadOnly ? SQLITE_READONLY
+                         : e.kind() == xbase::ErrorKind::Type   ? SQLITE_MISMATCH
+                                                                : SQLITE_ERROR;
         return fail(v, e.what(), code);
     }
 }

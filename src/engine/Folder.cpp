@@ -5,6 +5,7 @@
 #include "xbase/Error.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -70,36 +71,62 @@ fs::path Folder::resolve(std::string_view name) const {
                 "Table '" + stripDbfExtension(name) + "' not found in folder '" + m_dir.string() + "'.");
 }
 
+namespace {
+
+struct FileState {
+    bool ok = false;
+    std::uintmax_t size = 0;
+    std::int64_t mtime = 0;
+    std::uint64_t inode = 0, device = 0;
+};
+
+FileState stateOf(const fs::path& file) {
+    struct stat st {};
+    FileState s;
+    if (::stat(file.c_str(), &st) != 0)
+        return s;
+    s.ok = true;
+    s.size = static_cast<std::uintmax_t>(st.st_size);
+    s.mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    s.device = st.st_dev;
+    return s;
+}
+
+} // namespace
+
 std::shared_ptr<xbase::Table> Folder::table(const fs::path& file) {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    const auto mtime = fs::last_write_time(file, ec);
+    const FileState now = stateOf(file);
     auto it = m_open.find(file);
-    if (it != m_open.end() && it->second.size == size && it->second.mtime == mtime) return it->second.table;
-    if (it != m_open.end()) {
-        // Changed by another program: read it again in place, so that every holder sees the new state.
+    if (it != m_open.end() && now.ok && it->second.inode == now.inode && it->second.device == now.device) {
+        if (it->second.size == now.size && it->second.mtime == now.mtime)
+            return it->second.table;
+        // Changed in place by another program: read it again in place, so that every holder sees the
+        // new state; a new structure needs a new Table.
         try {
             it->second.table->reload();
-            it->second.size = fs::file_size(file, ec);
-            it->second.mtime = fs::last_write_time(file, ec);
+            it->second.size = now.size;
+            it->second.mtime = now.mtime;
             return it->second.table;
         } catch (const xbase::Error&) {
-            m_open.erase(it); // a new structure: open it afresh below
         }
     }
+    if (it != m_open.end())
+        m_open.erase(it); // replaced by another file, or restructured: open it afresh below
 
     Entry entry;
     try {
         const bool writable = !m_readOnly && ::access(file.c_str(), W_OK) == 0;
-        entry.table =
-            xbase::Table::open(file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly);
+        entry.table = xbase::Table::open(file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly);
     } catch (const xbase::Error& e) {
-        throw Error(e.kind() == xbase::ErrorKind::Io ? ErrorNumber::TableNotFound : ErrorNumber::BadTableFile,
-                    e.what());
+        throw Error(e.kind() == xbase::ErrorKind::Io ? ErrorNumber::TableNotFound : ErrorNumber::BadTableFile, e.what());
     }
     // Opening may have rolled back an interrupted change: take the state after it.
-    entry.size = fs::file_size(file, ec);
-    entry.mtime = fs::last_write_time(file, ec);
+    const FileState opened = stateOf(file);
+    entry.size = opened.size;
+    entry.mtime = opened.mtime;
+    entry.inode = opened.inode;
+    entry.device = opened.device;
     m_open[file] = entry;
     return entry.table;
 }
@@ -111,9 +138,11 @@ void Folder::forget(const fs::path& file) {
 void Folder::noteWritten(const fs::path& file) {
     auto it = m_open.find(file);
     if (it == m_open.end()) return;
-    std::error_code ec;
-    it->second.size = fs::file_size(file, ec);
-    it->second.mtime = fs::last_write_time(file, ec);
+    const FileState now = stateOf(file);
+    it->second.size = now.size;
+    it->second.mtime = now.mtime;
+    it->second.inode = now.inode;
+    it->second.device = now.device;
 }
 
 } // namespace engine

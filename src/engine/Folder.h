@@ -44,7 +44,9 @@ private:
     struct Entry {
         std::shared_ptr<xbase::Table> table;
         std::uintmax_t size = 0;
-        std::filesystem::file_time_type mtime;
+        std::int64_t mtime = 0;  // nanoseconds
+        std::uint64_t inode = 0; // a file saved by deleting and writing anew is another file
+        std::uint64_t device = 0;
     };
     std::filesystem::path m_dir;
     bool m_readOnly;

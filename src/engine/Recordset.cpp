@@ -102,12 +102,14 @@ void Recordset::openTable(std::string_view source) {
     m_locks = m_db->lockShared({m_file});
     m_vtab = m_db->attach(m_file, name);
     m_table = m_db->files().table(m_file);
+    const auto names = columnNames(*m_table);
     for (std::size_t i : m_table->visibleFields()) {
         const auto& f = m_table->fields()[i];
-        m_fields.push_back({f.name, kindOfField(f), f.length});
+        m_columns.push_back(names[m_fields.size()]);
+        m_fields.push_back({names[m_fields.size()], kindOfField(f), f.length});
         m_fieldOf.push_back(static_cast<int>(i));
     }
-    if (m_db->readOnly() || !m_table->writable()) m_vtab.clear();
+    if (m_db->readOnly() || !m_table->canWrite()) m_vtab.clear();
 }
 
 void Recordset::openQuery(std::string_view select) {
@@ -143,18 +145,24 @@ void Recordset::openQuery(std::string_view select) {
                 m_file = files[0];
                 m_table = m_db->files().table(m_file);
                 m_vtab = table;
+                const auto names = columnNames(*m_table);
                 for (int i = 1; i < columns; ++i) {
-                    const int field = m_table->fieldIndex(sqlite3_column_origin_name(s.stmt, i));
-                    const auto& f = m_table->fields()[static_cast<std::size_t>(field)];
+                    const std::string origin = sqlite3_column_origin_name(s.stmt, i);
+                    const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
+                        return sql::equalsIgnoreCase(n, origin);
+                    });
+                    const std::size_t field = m_table->visibleFields()[static_cast<std::size_t>(at - names.begin())];
+                    const auto& f = m_table->fields()[field];
                     m_fields.push_back({sqlite3_column_name(s.stmt, i), kindOfField(f), f.length});
-                    m_fieldOf.push_back(field);
+                    m_fieldOf.push_back(static_cast<int>(field));
+                    m_columns.push_back(*at);
                 }
                 int rc;
                 while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW)
                     m_records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(s.stmt, 0) - 1));
                 if (rc != SQLITE_DONE) m_db->raise(rc);
                 m_complete = true;
-                if (!m_table->writable()) m_vtab.clear();
+                if (!m_table->canWrite()) m_vtab.clear();
                 return;
             }
         } catch (const Error&) {
@@ -183,6 +191,15 @@ void Recordset::openQuery(std::string_view select) {
             auto& info = m_fields[static_cast<std::size_t>(i)];
             row.push_back(columnValue(s.stmt, i, info.kind));
             if (!typed[static_cast<std::size_t>(i)] && !xbase::isNull(row.back())) {
+                // A computed date (Max of a date field, a #date# literal) is ISO text in SQL.
+                if (auto text = std::get_if<std::string>(&row.back())) {
+                    xbase::DateTime dt;
+                    bool hasTime = false;
+                    if (parseIso(*text, dt, hasTime)) {
+                        info.kind = hasTime ? FieldKind::DateTime : FieldKind::Date;
+                        row.back() = columnValue(s.stmt, i, info.kind);
+                    }
+                }
                 info.kind = kindOfValue(row.back()); // a computed column takes the kind of its first value
                 typed[static_cast<std::size_t>(i)] = true;
             }
@@ -196,8 +213,12 @@ void Recordset::openQuery(std::string_view select) {
 // ---- rows and moving -----------------------------------------------------------------------------
 
 std::int64_t Recordset::rowCount() const {
-    return m_mode == Mode::Rows ? static_cast<std::int64_t>(m_rows.size())
-                                : static_cast<std::int64_t>(m_records.size());
+    switch (m_mode) {
+    case Mode::Rows: return static_cast<std::int64_t>(m_rows.size());
+    case Mode::Records: return static_cast<std::int64_t>(m_records.size());
+    case Mode::Table: break;
+    }
+    return static_cast<std::int64_t>(m_scanned) - static_cast<std::int64_t>(m_deleted.size());
 }
 
 std::int64_t Recordset::fetchedCount() const {
@@ -209,10 +230,15 @@ bool Recordset::fetch(std::int64_t row) {
     if (m_mode == Mode::Table) {
         // Records are listed as they are asked for, skipping deleted ones: a huge table is never read
         // whole to show its first rows.
+        // Only the deleted ones are remembered: row numbers map to record numbers around them.
         const std::uint32_t total = m_table->recordCount();
         while (rowCount() <= row && m_scanned < total) {
-            if (!m_table->isDeleted(m_scanned)) m_records.push_back(m_scanned);
-            ++m_scanned;
+            const std::int64_t wanted = row - rowCount() + 1;
+            const std::uint32_t step =
+                static_cast<std::uint32_t>(std::clamp<std::int64_t>(wanted, 4096, std::int64_t{total} - m_scanned));
+            const std::uint32_t to = std::min<std::uint32_t>(total, m_scanned + step);
+            m_table->findDeleted(m_scanned, to, m_deleted);
+            m_scanned = to;
         }
         m_complete = m_scanned >= total;
     }
@@ -233,24 +259,44 @@ void Recordset::visit() {
     m_visited = std::max(m_visited, m_position + 1);
 }
 
+// A row whose record was deleted since it was read (by this recordset or by a statement) is skipped
+// by every move.
+bool Recordset::gone(std::int64_t row) const {
+    if (m_mode == Mode::Rows)
+        return false;
+    const auto record = static_cast<std::uint32_t>(recordOf(row));
+    return record >= m_table->recordCount() || m_table->isDeleted(record);
+}
+
 void Recordset::moveFirst() {
-    if (!fetch(0)) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
-    m_position = 0;
+    std::int64_t row = 0;
+    while (fetch(row) && gone(row))
+        ++row;
+    if (!fetch(row))
+        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    m_position = row;
     visit();
 }
 
 void Recordset::moveLast() {
     fetch(INT64_MAX - 1);
-    if (rowCount() == 0) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
-    m_position = rowCount() - 1;
+    std::int64_t row = rowCount() - 1;
+    while (row >= 0 && gone(row))
+        --row;
+    if (row < 0)
+        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    m_position = row;
     visit();
     m_visited = rowCount();
 }
 
 void Recordset::moveNext() {
-    if (m_afterLast) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    if (m_afterLast)
+        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
     // After a delete the next row has moved into the deleted row's place.
-    const std::int64_t target = m_currentDeleted ? m_position : m_position + 1;
+    std::int64_t target = m_currentDeleted ? m_position : m_position + 1;
+    while (fetch(target) && gone(target))
+        ++target;
     if (!fetch(target)) {
         m_position = rowCount();
         m_afterLast = true;
@@ -262,8 +308,12 @@ void Recordset::moveNext() {
 }
 
 void Recordset::movePrevious() {
-    if (m_position < 0) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
-    m_position = std::min(m_position, rowCount()) - 1;
+    if (m_position < 0)
+        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    std::int64_t row = std::min(m_position, rowCount()) - 1;
+    while (row >= 0 && gone(row))
+        --row;
+    m_position = row;
     if (m_position < 0) {
         m_position = -1;
         m_afterLast = false;
@@ -306,7 +356,20 @@ std::size_t Recordset::fieldIndex(std::string_view name) const {
 }
 
 std::int64_t Recordset::recordOf(std::int64_t row) const {
-    return m_records[static_cast<std::size_t>(row)];
+    if (m_mode != Mode::Table)
+        return m_records[static_cast<std::size_t>(row)];
+    // The smallest record k with row + 1 live records in [0, k]; it is live itself.
+    std::int64_t low = row, high = row + static_cast<std::int64_t>(m_deleted.size());
+    while (low < high) {
+        const std::int64_t mid = low + (high - low) / 2;
+        const auto deletedUpTo = std::upper_bound(m_deleted.begin(), m_deleted.end(), static_cast<std::uint32_t>(mid)) -
+                                 m_deleted.begin();
+        if (mid + 1 - deletedUpTo >= row + 1)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return low;
 }
 
 Value Recordset::valueAt(std::int64_t row, std::size_t column) {
@@ -439,7 +502,6 @@ void Recordset::cancelUpdate() {
 void Recordset::update() {
     if (m_editMode == EditMode::None)
         throw Error(ErrorNumber::UpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
-    const auto& fields = m_table->fields();
     std::string text;
     if (m_editMode == EditMode::Edit) {
         requireCurrent();
@@ -451,7 +513,7 @@ void Recordset::update() {
         bool first = true;
         for (const auto& [column, v] : m_buffer) {
             text += (first ? "" : ", ") +
-                    sql::quoteIdentifier(fields[static_cast<std::size_t>(m_fieldOf[column])].name) + " = ?";
+                    sql::quoteIdentifier(m_columns[column]) + " = ?";
             first = false;
         }
         text += " WHERE rowid = ?";
@@ -463,7 +525,7 @@ void Recordset::update() {
             std::string names, marks;
             for (const auto& [column, v] : m_buffer) {
                 names += (names.empty() ? "" : ", ") +
-                         sql::quoteIdentifier(fields[static_cast<std::size_t>(m_fieldOf[column])].name);
+                         sql::quoteIdentifier(m_columns[column]);
                 marks += marks.empty() ? "?" : ", ?";
             }
             text += "(" + names + ") VALUES(" + marks + ")";
@@ -480,9 +542,10 @@ void Recordset::update() {
         // A new record joins the end of the rows, as in the classic engine.
         fetch(INT64_MAX - 1);
         const auto record = static_cast<std::uint32_t>(sqlite3_last_insert_rowid(m_db->connection()) - 1);
-        if (std::find(m_records.begin(), m_records.end(), record) == m_records.end())
+        if (m_mode == Mode::Table)
+            m_scanned = std::max(m_scanned, record + 1); // all read before it: it joins as the last row
+        else
             m_records.push_back(record);
-        if (m_mode == Mode::Table) m_scanned = std::max(m_scanned, record + 1);
     }
     m_editMode = EditMode::None;
     m_buffer.clear();
@@ -497,7 +560,12 @@ void Recordset::deleteCurrent() {
         m_db->prepare("DELETE FROM temp." + sql::quoteIdentifier(m_vtab) + " WHERE rowid = ?");
     sqlite3_bind_int64(stmt, 1, recordOf(m_position) + 1);
     m_db->runToEnd(stmt);
-    m_records.erase(m_records.begin() + m_position);
+    if (m_mode == Mode::Table) {
+        const auto record = static_cast<std::uint32_t>(recordOf(m_position));
+        m_deleted.insert(std::upper_bound(m_deleted.begin(), m_deleted.end(), record), record);
+    } else {
+        m_records.erase(m_records.begin() + m_position);
+    }
     m_visited = std::max<std::int64_t>(0, m_visited - 1);
     m_currentDeleted = true;
     m_findValid = false;

@@ -100,6 +100,7 @@ private:
     void requireCurrent() const;
     void visit();
     std::int64_t recordOf(std::int64_t row) const;
+    bool gone(std::int64_t row) const;
     const std::unordered_set<std::int64_t>& matches(std::string_view criteria);
     void find(std::string_view criteria, std::int64_t from, int step);
 
@@ -107,11 +108,13 @@ private:
     Mode m_mode = Mode::Table;
     std::vector<FieldInfo> m_fields;
     std::vector<int> m_fieldOf;                  // column -> field of m_table (Table, Records)
+    std::vector<std::string> m_columns;          // column -> its name in the virtual table
     std::shared_ptr<xbase::Table> m_table;
     std::filesystem::path m_file;
     std::string m_vtab;                          // SQLite name for writes; empty when read-only
-    std::vector<std::uint32_t> m_records;        // Table, Records: record numbers of the rows
+    std::vector<std::uint32_t> m_records;        // Records: record numbers of the rows
     std::uint32_t m_scanned = 0;                 // Table: records looked at so far
+    std::vector<std::uint32_t> m_deleted;        // Table: deleted ones among them, ascending
     std::vector<std::vector<Value>> m_rows;      // Rows: the values
     bool m_complete = false;
     std::int64_t m_position = -1;                // -1 before the first row; rowCount() after the last

@@ -1,6 +1,8 @@
 // The SQL representation of dBASE values and back.
 #include "engine/Values.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -73,6 +75,24 @@ const char* kindName(FieldKind kind) {
         return "Binary";
     }
     return "Text";
+}
+
+std::vector<std::string> columnNames(const xbase::Table& table) {
+    std::vector<std::string> names;
+    auto lower = [](std::string s) {
+        for (auto& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    std::vector<std::string> seen;
+    for (std::size_t i : table.visibleFields()) {
+        std::string name = table.fields()[i].name;
+        for (int n = 2; std::find(seen.begin(), seen.end(), lower(name)) != seen.end(); ++n)
+            name = table.fields()[i].name + "_" + std::to_string(n);
+        seen.push_back(lower(name));
+        names.push_back(name);
+    }
+    return names;
 }
 
 std::string isoDate(const xbase::Date& d) {

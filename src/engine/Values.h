@@ -4,8 +4,10 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <vector>
 
 #include "xbase/Field.h"
+#include "xbase/Table.h"
 #include "xbase/Value.h"
 
 namespace engine {
@@ -29,6 +31,10 @@ void bindValue(sqlite3_stmt* stmt, int index, const Value& value);
 // A value from SQLite typed by the kind of the column it belongs to (ISO text becomes a Date, ...).
 Value fromSqlite(sqlite3_value* value, FieldKind kind);
 Value columnValue(sqlite3_stmt* stmt, int column, FieldKind kind);
+
+// The column names of a table's visible fields, made unique (without regard to case) by a suffix where
+// an old file names two fields alike.
+std::vector<std::string> columnNames(const xbase::Table& table);
 
 std::string isoDate(const xbase::Date& d);
 std::string isoDateTime(const xbase::DateTime& dt);

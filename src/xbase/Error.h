@@ -10,7 +10,8 @@ enum class ErrorKind {
     Io,          // the operating system refused a read, write, rename, ...
     Format,      // the bytes are not a table or memo file we can make sense of
     Unsupported, // a real dBASE variant, but one this layer cannot read or write
-    Value,       // a value does not fit its field (too long, too wide, bad date, ...)
+    Value,       // a value does not fit its field (too long, too wide, ...)
+    Type,        // a value of the wrong kind for its field (text for a number, an impossible date, ...)
     CodePage,    // text the table's code page cannot hold, or bytes it cannot decode
     Memo,        // a memo block that is missing or points outside its file
     ReadOnly,    // a write to a table opened read-only, or one whose index would go stale

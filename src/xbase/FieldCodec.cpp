@@ -154,6 +154,10 @@ Value decodeMemo(const Context& cx, const Field& f, Span s) {
     throw Error(ErrorKind::Value, "Field " + f.name + ": " + why);
 }
 
+[[noreturn]] void mismatch(const Field& f, const std::string& why) {
+    throw Error(ErrorKind::Type, "Field " + f.name + ": " + why);
+}
+
 // Text in the table's code page; a character it cannot hold is refused naming the field.
 std::string encodeText(const Context& cx, const Field& f, const std::string& text) {
     try {
@@ -189,7 +193,7 @@ std::string textOf(const Field& f, const Value& v) {
         std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
         return buf;
     }
-    refuse(f, "this kind of value cannot be stored as text.");
+    mismatch(f, "this kind of value cannot be stored as text.");
 }
 
 double numberOf(const Field& f, const Value& v) {
@@ -205,9 +209,9 @@ double numberOf(const Field& f, const Value& v) {
         auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
         if (!t.empty() && ec == std::errc() && end == t.data() + t.size())
             return d;
-        refuse(f, "'" + *s + "' is not a number.");
+        mismatch(f, "'" + *s + "' is not a number.");
     }
-    refuse(f, "the value is not a number.");
+    mismatch(f, "the value is not a number.");
 }
 
 std::string formatNumber(const Field& f, const Value& v) {
@@ -244,9 +248,9 @@ Date dateOf(const Field& f, const Value& v) {
             if (isValidDate(out))
                 return out;
         }
-        refuse(f, "'" + *s + "' is not a valid date.");
+        mismatch(f, "'" + *s + "' is not a valid date.");
     }
-    refuse(f, "the value is not a valid date.");
+    mismatch(f, "the value is not a valid date.");
 }
 
 std::int32_t msecOf(const Value& v) {
@@ -458,7 +462,7 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
         } else if (auto s = std::get_if<std::string>(&v)) {
             const char c = s->empty() ? ' ' : (*s)[0];
             if (std::string("TtYyFfNn").find(c) == std::string::npos)
-                refuse(f, "'" + *s + "' is not a logical value.");
+                mismatch(f, "'" + *s + "' is not a logical value.");
             p[0] = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(c)));
         } else {
             p[0] = numberOf(f, v) != 0 ? 'T' : 'F';

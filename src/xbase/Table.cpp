@@ -244,6 +244,14 @@ std::span<const std::uint8_t> Table::recordBytes(std::uint32_t record) const {
             m_header.recordLength};
 }
 
+void Table::findDeleted(std::uint32_t from, std::uint32_t to, std::vector<std::uint32_t>& deleted) const {
+    to = std::min(to, m_recordCount);
+    const std::uint8_t* flag = m_data + m_header.headerLength + static_cast<std::uint64_t>(from) * m_header.recordLength;
+    for (std::uint32_t r = from; r < to; ++r, flag += m_header.recordLength)
+        if (*flag == '*')
+            deleted.push_back(r);
+}
+
 bool Table::isDeleted(std::uint32_t record) const { return recordBytes(record)[0] == '*'; }
 
 Value Table::value(std::uint32_t record, std::size_t field) const { return decode(recordBytes(record), field); }

@@ -57,12 +57,17 @@ public:
     // Throws Error(ReadOnly) when the table cannot be changed: opened for reading, or it has a production
     // index this layer does not maintain.
     void checkWritable() const;
+    // True when checkWritable() would not throw.
+    bool canWrite() const { return m_mode == OpenMode::ReadWrite && !m_index; }
     // Problems found on open that do not stop reading: short file, missing memo file, ...
     const std::vector<std::string>& warnings() const { return m_warnings; }
 
     // Records really present in the file (never more than the file holds).
     std::uint32_t recordCount() const { return m_recordCount; }
     bool isDeleted(std::uint32_t record) const;
+    // Appends the numbers of the deleted records in [from, to) to `deleted`; a tight loop over the
+    // deletion flags for callers that count live records of a big table.
+    void findDeleted(std::uint32_t from, std::uint32_t to, std::vector<std::uint32_t>& deleted) const;
     // The raw bytes of a record (deletion flag first). Valid until the next write that grows the file.
     std::span<const std::uint8_t> recordBytes(std::uint32_t record) const;
     // The value of one field. Throws Error(Memo) for a memo pointer outside its file and

@@ -28,21 +28,31 @@ fs::path scratchRoot() {
     return fs::temp_directory_path();
 }
 
-// A folder for this process's files, removed when the fuzzer exits normally.
-const fs::path& workDir() {
-    static const fs::path dir = [] {
+// Created on first use; removed by its destructor when the fuzzer exits normally (after a crash it stays,
+// with the files that caused it).
+class WorkDir {
+public:
+    WorkDir() {
         std::string pattern = (scratchRoot() / "brindle-fuzz-memo-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) {
             std::perror("mkdtemp");
             std::abort();
         }
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(workDir(), ec);
-        });
-        return fs::path(pattern);
-    }();
-    return dir;
+        m_path = pattern;
+    }
+    ~WorkDir() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+const fs::path& workDir() {
+    static const WorkDir dir;
+    return dir.path();
 }
 
 void writeBytes(const fs::path& path, const std::uint8_t* data, std::size_t size) {

@@ -2,7 +2,8 @@
 //
 //   fuzz_seed FIXTURES OUT
 // writes OUT/seed-table (each .dbf; a .dbf with a memo file also joined to it by the memo marker),
-// OUT/seed-memo (each .dbt/.fpt), and OUT/table.dict, OUT/memo.dict.
+// OUT/seed-memo (each .dbt/.fpt), OUT/table.dict and OUT/memo.dict, and empties OUT/corpus-table and
+// OUT/corpus-memo, where the fuzzers put what they find.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -102,12 +103,12 @@ int main(int argc, char** argv) {
     try {
         const fs::path tableSeeds = out / "seed-table";
         const fs::path memoSeeds = out / "seed-memo";
-        fs::remove_all(tableSeeds);
-        fs::remove_all(memoSeeds);
-        fs::create_directories(tableSeeds);
-        fs::create_directories(memoSeeds);
-        fs::create_directories(out / "corpus-table");
-        fs::create_directories(out / "corpus-memo");
+        // The corpora start from the seeds every time: grown from run to run, replaying them would
+        // soon take all of a short run's time.
+        for (const char* dir : {"seed-table", "seed-memo", "corpus-table", "corpus-memo"}) {
+            fs::remove_all(out / dir);
+            fs::create_directories(out / dir);
+        }
         fs::create_directories(out / "artifacts");
 
         std::size_t tables = 0, memos = 0;

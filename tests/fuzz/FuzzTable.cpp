@@ -1,5 +1,4 @@
-// libFuzzer target over table files: open, read every value, then write to a copy; only xbase::Error may
-// escape.
+// libFuzzer target over tables: open, read every value, write to a copy; only xbase::Error may escape.
 //
 // Input: the bytes of a .dbf file. When the input holds the marker "\nMEMO--\n", the part before it is the
 // table and the part after it the memo file written beside it (.fpt for FoxPro versions, else .dbt).
@@ -11,9 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace xbase;
@@ -24,7 +26,7 @@ constexpr std::string_view kMemoMarker = "\nMEMO--\n";
 // Keep one iteration short: a large table must not turn every run into a slow one.
 constexpr std::uint32_t kMaxRecords = 2000;
 constexpr std::size_t kMaxFields = 200;
-constexpr std::size_t kMaxValues = 10000;
+constexpr std::size_t kMaxValues = 5000;
 
 // Memory-backed when possible: every iteration writes and syncs files, and a disk makes that the slow part.
 fs::path scratchRoot() {
@@ -34,21 +36,31 @@ fs::path scratchRoot() {
     return fs::temp_directory_path();
 }
 
-// A folder for this process's files, removed when the fuzzer exits normally.
-const fs::path& workDir() {
-    static const fs::path dir = [] {
+// Created on first use; removed by its destructor when the fuzzer exits normally (after a crash it stays,
+// with the files that caused it).
+class WorkDir {
+public:
+    WorkDir() {
         std::string pattern = (scratchRoot() / "brindle-fuzz-table-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) {
             std::perror("mkdtemp");
             std::abort();
         }
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(workDir(), ec);
-        });
-        return fs::path(pattern);
-    }();
-    return dir;
+        m_path = pattern;
+    }
+    ~WorkDir() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+const fs::path& workDir() {
+    static const WorkDir dir;
+    return dir.path();
 }
 
 void writeBytes(const fs::path& path, const std::uint8_t* data, std::size_t size) {
