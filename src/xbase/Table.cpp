@@ -180,6 +180,8 @@ void Table::countRecords() {
     const std::uint64_t end = at(m_recordCount);
     if (end < m_fileSize && m_data[end] != 0x1A && m_recordCount == physical && area % h.recordLength != 0)
         m_warnings.push_back("The file ends in the middle of a record; the partial record is not read.");
+    if (end >= m_fileSize)
+        m_warnings.push_back("The file has no end-of-file marker after its last record.");
 }
 
 void Table::openMemo() {

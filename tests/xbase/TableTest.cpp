@@ -67,6 +67,9 @@ TEST(TableRead, VisualFoxProIntegerCurrencyAndHiddenNullFlags) {
     EXPECT_DOUBLE_EQ(std::get<double>(t->value(0, 5)), 18.0);
     EXPECT_EQ(std::get<std::int64_t>(t->value(0, 6)), 39);
     EXPECT_EQ(std::get<bool>(t->value(0, 9)), false);
+    // This file ends right after its last record: read whole, and the caller is told.
+    ASSERT_EQ(t->warnings().size(), 1u);
+    EXPECT_EQ(t->warnings()[0], "The file has no end-of-file marker after its last record.");
 }
 
 TEST(TableRead, CodePageFromLanguageDriverAndDBaseIIIMemo) {
