@@ -396,6 +396,26 @@ int compareValues(const xbase::Value& a, const xbase::Value& b) {
     return dates ? text(a).compare(text(b)) : compareText(text(a), text(b));
 }
 
+// groupKey of plain ASCII text in an ASCII-compatible code page, straight from the record bytes.
+bool quickTextKey(const xbase::Table& t, std::span<const std::uint8_t> record, std::size_t index, std::string& key) {
+    const xbase::Field& f = t.fields()[index];
+    if (f.type != 'C' || f.binary || f.nullBit >= 0 || !t.codePage().asciiCompatible())
+        return false;
+    const std::uint8_t* p = record.data() + f.offset;
+    std::size_t n = f.length;
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0))
+        --n;
+    key.resize(n + 1);
+    key[0] = 't';
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t b = p[i];
+        if (b >= 0x80 || b == 0)
+            return false;
+        key[i + 1] = static_cast<char>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b); // ASCII folding
+    }
+    return true;
+}
+
 void groupRecords(DbfCursor* cur, std::size_t field) {
     std::unordered_map<std::string, std::size_t> slot;
     std::vector<std::vector<std::uint32_t>> groups;
@@ -404,10 +424,13 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
         if (!visible(cur))
             continue;
         std::string key;
-        try {
-            key = groupKey(t.decode(t.recordBytes(cur->record), field));
-        } catch (const xbase::Error&) {
-            key = "e"; // SQLite reports the value's error when it reads the column
+        const auto record = t.recordBytes(cur->record);
+        if (!quickTextKey(t, record, field, key)) {
+            try {
+                key = groupKey(t.decode(record, field));
+            } catch (const xbase::Error&) {
+                key = "e"; // SQLite reports the value's error when it reads the column
+            }
         }
         auto [it, added] = slot.emplace(std::move(key), groups.size());
         if (added)
@@ -436,39 +459,62 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
 // with LIMIT.
 void firstRecords(DbfCursor* cur, std::size_t field, bool descending, sqlite3_int64 limit) {
     const xbase::Table& t = *cur->vt->table;
+    // Text is compared by its case-folded UTF-8, which orders as DBTEXT does (UTF-8 keeps the order of
+    // code points); other values by compareValues.
+    const bool text = t.fields()[field].type == 'C' && !t.fields()[field].binary;
     struct Candidate {
-        xbase::Value value;
-        std::uint32_t record;
+        bool null = false;
+        std::string key;    // text: folded
+        xbase::Value value; // others
+        std::uint32_t record = 0;
     };
-    auto before = [descending](const Candidate& a, const Candidate& b) {
-        const int c = compareValues(a.value, b.value);
+    auto compare = [text](const Candidate& a, const Candidate& b) {
+        if (a.null || b.null)
+            return static_cast<int>(b.null) - static_cast<int>(a.null);
+        return text ? a.key.compare(b.key) : compareValues(a.value, b.value);
+    };
+    auto before = [&](const Candidate& a, const Candidate& b) {
+        const int c = compare(a, b);
         if (c != 0)
             return descending ? c > 0 : c < 0;
         return a.record < b.record;
     };
     std::vector<Candidate> heap; // a max-heap by `before`: its front is the last of the best so far
     const std::size_t keep = limit <= 0 ? 0 : static_cast<std::size_t>(std::min<sqlite3_int64>(limit, 1'000'000));
+    Candidate c;
     for (cur->record = 0; keep > 0 && cur->record < cur->end; ++cur->record) {
         if (!visible(cur))
             continue;
-        Candidate c{xbase::Null{}, cur->record};
-        try {
-            c.value = t.decode(t.recordBytes(cur->record), field);
-        } catch (const xbase::Error&) {
+        c.record = cur->record;
+        c.null = false;
+        const auto record = t.recordBytes(cur->record);
+        if (!text || !quickTextKey(t, record, field, c.key)) {
+            try {
+                c.value = t.decode(record, field);
+            } catch (const xbase::Error&) {
+                c.value = xbase::Null{};
+            }
+            c.null = xbase::isNull(c.value);
+            if (text && !c.null) {
+                const auto& s = std::get<std::string>(c.value);
+                c.key.assign(1, 't');
+                for (std::size_t i = 0; i < s.size();)
+                    appendUtf8(c.key, foldCase(decodeUtf8(s, i)));
+            }
         }
         if (heap.size() < keep) {
-            heap.push_back(std::move(c));
+            heap.push_back(c);
             std::push_heap(heap.begin(), heap.end(), before);
         } else if (before(c, heap.front())) {
             std::pop_heap(heap.begin(), heap.end(), before);
-            heap.back() = std::move(c);
+            heap.back() = c;
             std::push_heap(heap.begin(), heap.end(), before);
         }
     }
     std::sort_heap(heap.begin(), heap.end(), before);
     cur->order.clear();
-    for (const auto& c : heap)
-        cur->order.push_back(c.record);
+    for (const auto& h : heap)
+        cur->order.push_back(h.record);
     cur->position = 0;
     cur->record = cur->order.empty() ? cur->end : cur->order[0];
 }
@@ -477,7 +523,14 @@ int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
     DbfCursor* cur = cursorOf(c);
     DbfTable* vt = cur->vt;
     try {
-        if (!vt->journal) vt->table = vt->folder->table(vt->file); // picks up changes made by other programs
+        if (!vt->journal) {
+            // Picks up changes made by other programs; a new structure is for a new virtual table.
+            auto fresh = vt->folder->table(vt->file);
+            if (fresh != vt->table && fresh->fields().size() != vt->table->fields().size())
+                return fail(&vt->base, "Table '" + vt->file.filename().string() +
+                                           "' was changed by another program; run the statement again.");
+            vt->table = std::move(fresh);
+        }
     } catch (const std::exception& e) {
         return fail(&vt->base, e.what());
     }
