@@ -1,4 +1,5 @@
 // libFuzzer target over memo files: the input read as a .dbt of dBASE III and IV and as a FoxPro .fpt.
+#include "FuzzWorkDir.h"
 #include "xbase/Error.h"
 #include "xbase/MemoFile.h"
 
@@ -14,54 +15,14 @@
 
 namespace fs = std::filesystem;
 using namespace xbase;
+using fuzzsupport::workDir;
+using fuzzsupport::writeBytes;
 
 namespace {
 
 // Block reads per format and iteration: enough to walk a small file, few enough to stay fast.
 constexpr std::uint64_t kBlocksRead = 128;
 
-// Memory-backed when possible: every iteration writes files, and a disk makes that the slow part.
-fs::path scratchRoot() {
-    std::error_code ec;
-    if (!std::getenv("TMPDIR") && fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
-        return "/dev/shm";
-    return fs::temp_directory_path();
-}
-
-// Created on first use; removed by its destructor when the fuzzer exits normally (after a crash it stays,
-// with the files that caused it).
-class WorkDir {
-public:
-    WorkDir() {
-        std::string pattern = (scratchRoot() / "brindle-fuzz-memo-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        m_path = pattern;
-    }
-    ~WorkDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-const fs::path& workDir() {
-    static const WorkDir dir;
-    return dir.path();
-}
-
-void writeBytes(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0) {
-        std::perror(path.c_str());
-        std::abort(); // the harness itself failed; not a finding about the library
-    }
-}
 
 std::vector<std::uint8_t> readBytes(const fs::path& path) {
     std::vector<std::uint8_t> bytes;
@@ -130,7 +91,7 @@ void appendAndUndo(const fs::path& path, MemoFormat format) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const fs::path path = workDir() / "m.dbt";
+    const fs::path path = workDir("memo") / "m.dbt";
     for (MemoFormat format : {MemoFormat::DBase3, MemoFormat::DBase4, MemoFormat::FoxPro}) {
         writeBytes(path, data, size);
         try {

@@ -2,6 +2,7 @@
 //
 // Input: the bytes of a .dbf file. When the input holds the marker "\nMEMO--\n", the part before it is the
 // table and the part after it the memo file written beside it (.fpt for FoxPro versions, else .dbt).
+#include "FuzzWorkDir.h"
 #include "xbase/Error.h"
 #include "xbase/Table.h"
 
@@ -19,6 +20,8 @@
 
 namespace fs = std::filesystem;
 using namespace xbase;
+using fuzzsupport::workDir;
+using fuzzsupport::writeBytes;
 
 namespace {
 
@@ -28,48 +31,6 @@ constexpr std::uint32_t kMaxRecords = 2000;
 constexpr std::size_t kMaxFields = 200;
 constexpr std::size_t kMaxValues = 5000;
 
-// Memory-backed when possible: every iteration writes and syncs files, and a disk makes that the slow part.
-fs::path scratchRoot() {
-    std::error_code ec;
-    if (!std::getenv("TMPDIR") && fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
-        return "/dev/shm";
-    return fs::temp_directory_path();
-}
-
-// Created on first use; removed by its destructor when the fuzzer exits normally (after a crash it stays,
-// with the files that caused it).
-class WorkDir {
-public:
-    WorkDir() {
-        std::string pattern = (scratchRoot() / "brindle-fuzz-table-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        m_path = pattern;
-    }
-    ~WorkDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-const fs::path& workDir() {
-    static const WorkDir dir;
-    return dir.path();
-}
-
-void writeBytes(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0) {
-        std::perror(path.c_str());
-        std::abort(); // the harness itself failed; not a finding about the library
-    }
-}
 
 bool isFoxProVersion(std::uint8_t v) {
     return v == 0x30 || v == 0x31 || v == 0x32 || v == 0xF5 || v == 0xFB;
@@ -207,7 +168,7 @@ void writeCopy(const fs::path& path) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const fs::path& dir = workDir();
+    const fs::path& dir = workDir("table");
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t marker = input.find(kMemoMarker);
     const std::size_t tableSize = marker == std::string_view::npos ? size : marker;
