@@ -10,6 +10,9 @@ namespace engine {
 // Every error number the engine raises, in one table.
 enum ErrorNumber : int {
     FileAlreadyOpen = 55,          // a file is already open (text files of the program)
+    FileNotFound = 53,             // a file to read does not exist
+    PathFileAccess = 75,           // a file or folder cannot be opened, written or replaced
+    PathNotFound = 76,             // the folder of a file does not exist
     NoCurrentRecord = 3021,        // no current record (empty set, before first / after last)
     NotUpdatable = 3027,           // cannot update: database or object is read-only
     TableExclusivelyLocked = 3008, // the table is in use and cannot be opened exclusively

@@ -1,0 +1,32 @@
+// The program folder and the files the program keeps there, passed around as a value so that
+// tests can point it at a temporary folder.
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+class ProgramFolder {
+public:
+    // folder: any path; kept absolute and clean, with the platform's separators.
+    explicit ProgramFolder(const QString& folder);
+
+    // The folder of the running executable. Needs a QCoreApplication.
+    static ProgramFolder ofExecutable();
+
+    const QString& path() const { return m_path; }
+    QString settingsFile() const { return file("brindle.ini"); }
+    QString queryLog() const { return file("sql.txt"); }
+    QString savedQueries() const { return file("upiti.dbf"); }
+    QString helpText() const { return file("brHelp.txt"); }
+
+    // A file of this name in the program folder.
+    QString file(const QString& name) const;
+
+    bool operator==(const ProgramFolder&) const = default;
+
+private:
+    QString m_path;
+};
+
+} // namespace platform

@@ -1,0 +1,31 @@
+// The dialogs of the running program: QInputDialog, QMessageBox and QFileDialog over a window.
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace platform {
+
+class QtDialogs : public Dialogs {
+public:
+    // parent: the window the dialogs are modal to; may be null (then they are application-modal).
+    explicit QtDialogs(QWidget* parent = nullptr);
+    ~QtDialogs() override;
+
+    QString prompt(const QString& text, const QString& title, const QString& defaultAnswer) override;
+    void message(const QString& text, const QString& title) override;
+    bool question(const QString& text, const QString& title) override;
+    QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
+    void setBusy(bool busy) override;
+
+private:
+    // Takes the hourglass away while a dialog is up and puts it back afterwards.
+    class PointerLift;
+
+    QPointer<QWidget> m_parent;
+    bool m_busy = false;
+};
+
+} // namespace platform

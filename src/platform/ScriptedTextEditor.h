@@ -1,0 +1,19 @@
+// Text editor for tests: records the files the program asked to show.
+#pragma once
+
+#include "platform/TextEditor.h"
+
+#include <QStringList>
+
+namespace platform {
+
+class ScriptedTextEditor : public TextEditor {
+public:
+    void open(const QString& path) override { m_opened.append(path); }
+    const QStringList& opened() const { return m_opened; }
+
+private:
+    QStringList m_opened;
+};
+
+} // namespace platform
