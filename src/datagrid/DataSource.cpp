@@ -1,0 +1,87 @@
+// The data source: one engine database per folder, one recordset at a time.
+#include "datagrid/DataSource.h"
+
+#include "engine/Database.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+
+#include <QDir>
+#include <filesystem>
+
+namespace datagrid {
+
+DataSource::DataSource(QObject* parent) : QObject(parent) {
+    setObjectName(QStringLiteral("Data1"));
+}
+
+DataSource::~DataSource() {
+    release();
+}
+
+void DataSource::setCaption(const QString& caption) {
+    if (caption == m_caption) return;
+    m_caption = caption;
+    emit captionChanged(m_caption);
+}
+
+void DataSource::release() {
+    if (!m_recordset) return;
+    emit aboutToClose();
+    m_recordset->close();
+    m_recordset.reset();
+}
+
+void DataSource::close() {
+    release();
+}
+
+void DataSource::refresh() {
+    // The old recordset goes first: while nothing is open the folder can be opened exclusively, and a
+    // failed open leaves no stale rows behind.
+    release();
+    if (m_databaseName.trimmed().isEmpty())
+        throw engine::Error(engine::InvalidArgument, "The data source has no folder (DatabaseName) to open.");
+    if (m_recordSource.trimmed().isEmpty())
+        throw engine::Error(engine::InvalidArgument, "The data source has no record source to open.");
+    const QString folder = QDir::cleanPath(m_databaseName);
+    if (!m_database || folder != m_openFolder) {
+        m_database.reset();
+        m_database = std::make_unique<engine::Database>(std::filesystem::path(folder.toStdString()), false,
+                                                        false, m_connect.toStdString());
+        m_openFolder = folder;
+    }
+    m_recordset = m_database->openRecordset(m_recordSource.toStdString());
+    emit refreshed();
+}
+
+engine::Recordset& DataSource::open() const {
+    if (!m_recordset) throw engine::Error(engine::NoCurrentRecord, "No recordset is open.");
+    return *m_recordset;
+}
+
+void DataSource::moveFirst() {
+    open().moveFirst();
+    emit currentChanged();
+}
+
+void DataSource::moveLast() {
+    open().moveLast();
+    emit currentChanged();
+}
+
+void DataSource::moveNext() {
+    open().moveNext();
+    emit currentChanged();
+}
+
+void DataSource::movePrevious() {
+    open().movePrevious();
+    emit currentChanged();
+}
+
+void DataSource::setAbsolutePosition(std::int64_t row) {
+    open().setAbsolutePosition(row);
+    emit currentChanged();
+}
+
+} // namespace datagrid

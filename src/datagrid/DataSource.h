@@ -1,0 +1,83 @@
+// The data source Data1: opens a record source of a folder through the engine and holds its recordset.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace engine {
+class Database;
+class Recordset;
+} // namespace engine
+
+namespace datagrid {
+
+// Set DatabaseName and RecordSource, then refresh(). The data source never shows a message: its
+// failures are engine::Error exceptions for the caller to report.
+class DataSource : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString DatabaseName READ databaseName WRITE setDatabaseName)
+    Q_PROPERTY(QString RecordSource READ recordSource WRITE setRecordSource)
+    Q_PROPERTY(QString Connect READ connectText WRITE setConnectText)
+    Q_PROPERTY(QString Caption READ caption WRITE setCaption NOTIFY captionChanged)
+
+public:
+    explicit DataSource(QObject* parent = nullptr);
+    ~DataSource() override;
+
+    // The folder whose tables later sources name; takes effect at the next refresh().
+    QString databaseName() const { return m_databaseName; }
+    void setDatabaseName(const QString& folder) { m_databaseName = folder; }
+    // A table file name ("orders.dbf") or a select; used at the next refresh().
+    QString recordSource() const { return m_recordSource; }
+    void setRecordSource(const QString& source) { m_recordSource = source; }
+    QString connectText() const { return m_connect; }
+    void setConnectText(const QString& connect) { m_connect = connect; }
+    QString caption() const { return m_caption; }
+    void setCaption(const QString& caption);
+
+    // Closes the open recordset, then opens RecordSource in DatabaseName; the folder's database is
+    // opened on first use and kept while DatabaseName names the same folder. Throws engine::Error for
+    // a bad folder or source, and then nothing is open.
+    void refresh();
+    // The open recordset, or null. It stays the data source's; moves made on it directly should be
+    // followed by notifyCurrentChanged().
+    engine::Recordset* recordset() const { return m_recordset.get(); }
+    // The database of the open recordset (or of the last refresh), or null.
+    engine::Database* database() const { return m_database.get(); }
+    // Releases the recordset and its tables, so that the folder can be opened exclusively.
+    void close();
+
+    // Moves of the recordset that tell the grid and the caption. Throw engine::Error as the recordset
+    // does, and Error(NoCurrentRecord) when nothing is open.
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    void setAbsolutePosition(std::int64_t row);
+    void notifyCurrentChanged() { emit currentChanged(); }
+
+signals:
+    // A new recordset is open.
+    void refreshed();
+    // The recordset is about to be closed: views over it must let go of it now.
+    void aboutToClose();
+    // The current record moved.
+    void currentChanged();
+    void captionChanged(const QString& caption);
+
+private:
+    engine::Recordset& open() const;
+    void release();
+
+    QString m_databaseName;
+    QString m_recordSource;
+    QString m_connect = QStringLiteral("dBASE 5.0;");
+    QString m_caption;
+    QString m_openFolder; // the folder m_database was opened on
+    std::unique_ptr<engine::Database> m_database;
+    std::unique_ptr<engine::Recordset> m_recordset;
+};
+
+} // namespace datagrid

@@ -1,0 +1,172 @@
+// The grid's model: rows and counts from the recordset, texts of the shown rows cached, edits written
+// through the recordset.
+#include "datagrid/RecordsetModel.h"
+
+#include "datagrid/ValueText.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace datagrid {
+
+namespace {
+
+int clampRows(std::int64_t rows) {
+    return static_cast<int>(std::clamp<std::int64_t>(rows, 0, INT_MAX));
+}
+
+} // namespace
+
+RecordsetModel::RecordsetModel(engine::Recordset* recordset, QObject* parent)
+    : QAbstractTableModel(parent), m_recordset(recordset) {
+    if (m_recordset) m_rows = clampRows(m_recordset->fetchedCount());
+}
+
+int RecordsetModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int RecordsetModel::columnCount(const QModelIndex& parent) const {
+    if (parent.isValid() || !m_recordset) return 0;
+    return static_cast<int>(m_recordset->fieldCount());
+}
+
+QString RecordsetModel::columnCaption(int column) const {
+    if (column < 0 || column >= columnCount()) return {};
+    return QString::fromStdString(m_recordset->field(static_cast<std::size_t>(column)).name);
+}
+
+void RecordsetModel::setAllowUpdate(bool allow) {
+    if (allow == m_allowUpdate) return;
+    m_allowUpdate = allow;
+    if (m_rows > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+}
+
+const CachedRow* RecordsetModel::row(int r) const {
+    if (const CachedRow* held = m_cache.find(r)) return held;
+    // A row can vanish under the model (deleted through the recordset) until the next sync().
+    if (r >= m_recordset->fetchedCount()) return nullptr;
+    CachedRow values;
+    const std::size_t fields = m_recordset->fieldCount();
+    values.texts.resize(fields);
+    for (std::size_t f = 0; f < fields; ++f) {
+        try {
+            values.texts[f] = displayText(m_recordset->valueAt(r, f));
+        } catch (const std::exception& e) {
+            // A damaged record shows what it can; the cell says why it cannot.
+            values.errors.resize(fields);
+            values.texts[f] = QStringLiteral("#Error");
+            values.errors[f] = QString::fromStdString(e.what());
+        }
+    }
+    return &m_cache.insert(r, std::move(values));
+}
+
+QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
+    if (!m_recordset || !valid(index)) return {};
+    const auto column = static_cast<std::size_t>(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        if (const CachedRow* r = row(index.row())) return r->texts[column];
+        return {};
+    case Qt::ToolTipRole:
+        if (const CachedRow* r = row(index.row()); r && !r->errors.empty() && !r->errors[column].isEmpty())
+            return r->errors[column];
+        return {};
+    case Qt::TextAlignmentRole: {
+        const auto kind = m_recordset->field(column).kind;
+        const bool number = kind == engine::FieldKind::Integer || kind == engine::FieldKind::Real;
+        return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant RecordsetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Horizontal) {
+        if (section < 0 || section >= columnCount()) return {};
+        return columnCaption(section);
+    }
+    if (section < 0 || section >= m_rows) return {};
+    return section + 1;
+}
+
+bool RecordsetModel::valid(const QModelIndex& index) const {
+    return index.isValid() && index.model() == this && index.row() < m_rows && index.column() < columnCount();
+}
+
+bool RecordsetModel::editable(int column) const {
+    return m_allowUpdate && m_recordset && m_recordset->updatable() &&
+           m_recordset->field(static_cast<std::size_t>(column)).kind != engine::FieldKind::Binary;
+}
+
+Qt::ItemFlags RecordsetModel::flags(const QModelIndex& index) const {
+    if (!valid(index)) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    if (editable(index.column())) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !m_recordset || !valid(index) || !editable(index.column())) return false;
+    const QString text = value.toString();
+    // Leaving a cell unchanged must not rewrite the record (and touch the file's date).
+    if (text == data(index, Qt::EditRole).toString()) return true;
+    const auto column = static_cast<std::size_t>(index.column());
+    try {
+        const engine::Value typed = valueFromText(text, m_recordset->field(column));
+        m_recordset->setAbsolutePosition(index.row());
+        m_recordset->edit();
+        m_recordset->setValue(column, typed);
+        m_recordset->update();
+    } catch (const std::exception& e) {
+        if (m_recordset->editing()) m_recordset->cancelUpdate();
+        emit editFailed(QString::fromStdString(e.what()));
+        return false;
+    }
+    m_cache.erase(index.row());
+    emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
+    return true;
+}
+
+bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
+    if (parent.isValid() || !m_recordset || m_rows == INT_MAX) return false;
+    return !m_recordset->complete() || m_recordset->fetchedCount() > m_rows;
+}
+
+void RecordsetModel::fetchMore(const QModelIndex& parent) {
+    if (parent.isValid() || !m_recordset) return;
+    const std::int64_t step = std::max(FetchBlock, m_rows);
+    m_recordset->fetch(std::int64_t{m_rows} + step - 1);
+    sync();
+}
+
+void RecordsetModel::sync() {
+    if (!m_recordset) return;
+    const int known = clampRows(m_recordset->fetchedCount());
+    if (known > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, known - 1);
+        m_rows = known;
+        endInsertRows();
+    } else if (known < m_rows) {
+        beginResetModel();
+        m_cache.clear();
+        m_rows = known;
+        endResetModel();
+    }
+}
+
+void RecordsetModel::release() {
+    beginResetModel();
+    m_recordset = nullptr;
+    m_rows = 0;
+    m_cache.clear();
+    endResetModel();
+}
+
+} // namespace datagrid
