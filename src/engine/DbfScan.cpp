@@ -167,9 +167,11 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
     std::unordered_map<std::string, std::size_t> slot;
     std::vector<std::vector<std::uint32_t>> groups;
     const xbase::Table& t = *cur->vt->table;
+    std::string key; // reused: most records fall into a group seen before
+    std::size_t last = SIZE_MAX;
+    std::string lastKey;
     for (cur->record = 0; cur->record < cur->end; ++cur->record) {
         if (!visible(cur)) continue;
-        std::string key;
         const auto record = t.recordBytes(cur->record);
         if (!quickTextKey(t, record, field, key)) {
             try {
@@ -178,9 +180,16 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
                 key = "e"; // SQLite reports the value's error when it reads the column
             }
         }
-        auto [it, added] = slot.emplace(std::move(key), groups.size());
-        if (added) groups.emplace_back();
-        groups[it->second].push_back(cur->record);
+        if (last == SIZE_MAX || key != lastKey) {
+            auto it = slot.find(key);
+            if (it == slot.end()) {
+                it = slot.emplace(key, groups.size()).first;
+                groups.emplace_back();
+            }
+            last = it->second;
+            lastKey = key;
+        }
+        groups[last].push_back(cur->record);
     }
     // Groups in the order of their values, as a sorting GROUP BY gives them and users expect.
     std::vector<std::pair<xbase::Value, std::size_t>> firsts;
