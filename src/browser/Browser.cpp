@@ -1,0 +1,96 @@
+// The linked drive, folder and file lists: moving through folders and opening a table of the list.
+#include "browser/Browser.h"
+
+#include "browser/DriveList.h"
+#include "browser/FileList.h"
+#include "browser/FolderList.h"
+#include "datagrid/DataSource.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+#include "platform/Dialogs.h"
+#include "platform/Drives.h"
+
+#include <QDir>
+#include <stdexcept>
+
+namespace browser {
+
+namespace {
+
+const QString tablePattern = QStringLiteral("*.dbf");
+
+} // namespace
+
+Browser::Browser(DriveList& drives, FolderList& folders, FileList& files, platform::Dialogs& dialogs,
+                 datagrid::DataSource& data, const platform::ProgramFolder& programFolder, WindowState state,
+                 QObject* parent)
+    : QObject(parent), m_drives(drives), m_folders(folders), m_files(files), m_dialogs(dialogs), m_data(data),
+      m_settings(programFolder), m_state(std::move(state)) {
+    connect(&m_drives, &DriveList::driveChanged, this, &Browser::driveChanged);
+    connect(&m_folders, &FolderList::pathChanged, this, [this](const QString&) { folderChanged(); });
+    connect(&m_folders, &FolderList::openFailed, this,
+            [this](const QString& text) { m_dialogs.message(text); });
+    connect(&m_files, &FileList::openRequested, this, &Browser::openSelectedTable);
+}
+
+QString Browser::windowTitle(const QString& defaultFolder, const QString& table) {
+    return defaultFolder + "  -  " + table;
+}
+
+void Browser::step(const std::function<void()>& action) {
+    // Only the program's own failures are reported; a logic error (a test's script refusing a
+    // dialog, say) must not be taken for one.
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        m_dialogs.message(QString::fromStdString(error.what()));
+    }
+}
+
+void Browser::driveChanged(const QString& drive) {
+    // Moving to a drive keeps the folder when it is already on that drive, as a drive's current
+    // folder is kept; otherwise the drive's own folder is shown.
+    const QString current = m_folders.path();
+    if (!current.isEmpty() && platform::Drives::driveOf(current, m_drives.drives()) == drive) return;
+    bool moved = false;
+    step([&] {
+        m_folders.setPath(drive);
+        moved = true;
+    });
+    // A drive that cannot be opened leaves the folder list where it was; the drive list follows.
+    if (!moved && !current.isEmpty()) m_drives.showDriveOf(current);
+}
+
+void Browser::folderChanged() {
+    const QString path = m_folders.path();
+    m_drives.showDriveOf(path);
+    step([&] { m_files.setFolder(path); });
+    step([&] { m_files.setPattern(tablePattern); });
+    step([&] { m_data.setDatabaseName(path); });
+    step([&] { m_settings.write({path, m_state.parameterChar()}); });
+}
+
+void Browser::openSelectedTable() {
+    QString table;
+    step([&] { m_data.setDatabaseName(m_folders.path()); });
+    step([&] { m_data.setRecordSource(m_files.fileName()); });
+    step([&] { m_state.clearSelectList(); });
+    step([&] {
+        const QString source = m_data.recordSource();
+        table = source.left(std::max<qsizetype>(0, source.size() - 4));
+        m_state.setTable(table);
+    });
+    step([&] { m_data.refresh(); });
+    // Reading to the end makes the count complete; a table that did not open has nothing to move
+    // through, and its failure has been reported already.
+    step([&] {
+        engine::Recordset* rows = m_data.recordset();
+        if (rows && (rows->recordCount() != 0 || !rows->eof())) {
+            m_data.moveLast();
+            m_data.moveFirst();
+        }
+    });
+    step([&] { m_state.setWindowTitle(windowTitle(m_state.defaultFolder(), table)); });
+}
+
+} // namespace browser
