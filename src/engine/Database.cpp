@@ -82,16 +82,15 @@ const fs::path& Database::folder() const {
     return m_folder->dir();
 }
 
-void Database::raise(int code, const std::string& context) const {
-    std::string message = sqlite3_errmsg(m_db);
-    (void)code;
+void Database::raise(int code) const {
+    const std::string message = sqlite3_errmsg(m_db);
+    const int extended = sqlite3_extended_errcode(m_db);
     auto after = [&](const char* prefix) -> std::optional<std::string> {
         if (message.rfind(prefix, 0) == 0) return message.substr(std::strlen(prefix));
         return std::nullopt;
     };
     if (auto column = after("no such column: "))
-        throw Error(ErrorNumber::TooFewParameters,
-                    "Unknown field name '" + *column + "'" + (context.empty() ? "" : " in " + context) + ".");
+        throw Error(ErrorNumber::TooFewParameters, "Unknown field name '" + *column + "'.");
     if (auto function = after("no such function: ")) {
         std::string name = *function;
         if (name.rfind("dlg_", 0) == 0) name = name.substr(4);
@@ -100,8 +99,14 @@ void Database::raise(int code, const std::string& context) const {
     if (auto table = after("no such table: "))
         throw Error(ErrorNumber::TableNotFound,
                     "Table '" + *table + "' not found in folder '" + m_folder->dir().string() + "'.");
-    if (message.find("read-only") != std::string::npos || message.find("readonly") != std::string::npos)
+    // Failures of the dbf table come back as its own messages, told apart by SQLite's code.
+    if (code == SQLITE_MISMATCH || extended == SQLITE_MISMATCH)
+        throw Error(ErrorNumber::DataTypeMismatch, message);
+    if (code == SQLITE_READONLY || extended == SQLITE_READONLY ||
+        message.find("read-only") != std::string::npos || message.find("index file") != std::string::npos)
         throw Error(ErrorNumber::NotUpdatable, message);
+    if (message.rfind("Field ", 0) == 0) throw Error(ErrorNumber::FieldTooSmall, message);
+    if (code == SQLITE_IOERR || extended == SQLITE_IOERR) throw Error(ErrorNumber::DiskIo, message);
     throw Error(ErrorNumber::SyntaxErrorInQuery, message);
 }
 
@@ -120,16 +125,13 @@ std::int64_t Database::runToEnd(sqlite3_stmt* stmt) {
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
-        // Keep the message before finalize resets it.
-        const std::string message = sqlite3_errmsg(m_db);
-        const int code = sqlite3_extended_errcode(m_db);
-        sqlite3_finalize(stmt);
-        if (rc == SQLITE_MISMATCH || code == SQLITE_MISMATCH) throw Error(ErrorNumber::DataTypeMismatch, message);
-        if (message.find("read-only") != std::string::npos || message.find("readonly") != std::string::npos ||
-            message.find("index file") != std::string::npos)
-            throw Error(ErrorNumber::NotUpdatable, message);
-        if (message.rfind("Field ", 0) == 0) throw Error(ErrorNumber::FieldTooSmall, message);
-        throw Error(ErrorNumber::SyntaxErrorInQuery, message);
+        // The message outlives the statement only until the next call on the connection.
+        try {
+            raise(rc);
+        } catch (...) {
+            sqlite3_finalize(stmt);
+            throw;
+        }
     }
     const std::int64_t changes = sqlite3_changes64(m_db);
     sqlite3_finalize(stmt);

@@ -58,7 +58,7 @@ public:
     // Runs a prepared statement to its end; returns the changes it made.
     std::int64_t runToEnd(sqlite3_stmt* stmt);
     // Throws the engine error for an SQLite failure of this connection.
-    [[noreturn]] void raise(int code, const std::string& context = {}) const;
+    [[noreturn]] void raise(int code) const;
 
 private:
     struct Attached {
