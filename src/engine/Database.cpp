@@ -14,9 +14,7 @@
 #include "xbase/Error.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <set>
 #include <sqlite3.h>
 
 namespace fs = std::filesystem;

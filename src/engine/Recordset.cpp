@@ -31,9 +31,10 @@ bool isQuery(std::string_view source) {
                                tokens[0].isWord("parameters") || tokens[0].isSymbol("("));
 }
 
-struct Statement3 {
+// Finalizes a prepared statement when it goes out of scope.
+struct Prepared {
     sqlite3_stmt* stmt;
-    ~Statement3() { sqlite3_finalize(stmt); }
+    ~Prepared() { sqlite3_finalize(stmt); }
 };
 
 // A select over one table whose top level has no grouping, distinct, union or aggregation: the rows
@@ -131,7 +132,7 @@ void Recordset::openQuery(std::string_view select) {
     if (auto rowidSelect = withRowid(select, st); rowidSelect && !m_db->readOnly()) {
         try {
             const Statement withIds = translate(*rowidSelect);
-            Statement3 s{m_db->prepare(withIds.sql)};
+            Prepared s{m_db->prepare(withIds.sql)};
             const int columns = sqlite3_column_count(s.stmt);
             const std::string table = sql::asciiLower(stripDbfExtension(st.tables[0]));
             bool plain = columns > 1;
@@ -172,7 +173,7 @@ void Recordset::openQuery(std::string_view select) {
 
     m_mode = Mode::Rows;
     m_vtab.clear();
-    Statement3 s{m_db->prepare(st.sql)};
+    Prepared s{m_db->prepare(st.sql)};
     const int columns = sqlite3_column_count(s.stmt);
     std::vector<bool> typed(static_cast<std::size_t>(columns));
     for (int i = 0; i < columns; ++i) {
@@ -418,7 +419,7 @@ const std::unordered_set<std::int64_t>& Recordset::matches(std::string_view crit
         for (std::size_t i = 0; i < m_fields.size(); ++i)
             insert += ",?";
         insert += ")";
-        Statement3 ins{m_db->prepare(insert)};
+        Prepared ins{m_db->prepare(insert)};
         for (std::size_t r = 0; r < m_rows.size(); ++r) {
             sqlite3_bind_int64(ins.stmt, 1, static_cast<sqlite3_int64>(r));
             for (std::size_t c = 0; c < m_fields.size(); ++c)
@@ -429,7 +430,7 @@ const std::unordered_set<std::int64_t>& Recordset::matches(std::string_view crit
         select = "SELECT [__row] FROM [__find] WHERE " + std::string(criteria);
     }
     const Statement st = translate(select);
-    Statement3 s{m_db->prepare(st.sql)};
+    Prepared s{m_db->prepare(st.sql)};
     int rc;
     while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW)
         m_findSet.insert(m_mode == Mode::Rows ? sqlite3_column_int64(s.stmt, 0)
