@@ -38,13 +38,13 @@ Error fromFileError(const xbase::Error& e) {
     }
 }
 
-std::vector<xbase::FieldSpec> specsOf(const xbase::Table& t) {
-    std::vector<xbase::FieldSpec> specs;
+std::vector<xbase::FieldSpec> wantedOf(const xbase::Table& t) {
+    std::vector<xbase::FieldSpec> wanted;
     for (std::size_t i : t.visibleFields()) {
         const auto& f = t.fields()[i];
-        specs.push_back({f.name, f.type, f.length, f.decimals});
+        wanted.push_back({f.name, f.type, f.length, f.decimals});
     }
-    return specs;
+    return wanted;
 }
 
 // Files that belong to a table and go with it when it is dropped.
@@ -142,10 +142,10 @@ std::int64_t Database::executeDdl(const Statement& st) {
         if (st.kind == StatementKind::CreateTable) {
             if (m_folder->find(name))
                 throw Error(ErrorNumber::TableAlreadyExists, "Table '" + name + "' already exists.");
-            std::vector<xbase::FieldSpec> specs;
+            std::vector<xbase::FieldSpec> wanted;
             for (const auto& c : st.columns)
-                specs.push_back({c.name, c.dbfType, c.length, c.decimals});
-            xbase::Table::create(m_folder->dir() / (name + ".dbf"), specs);
+                wanted.push_back({c.name, c.dbfType, c.length, c.decimals});
+            xbase::Table::create(m_folder->dir() / (name + ".dbf"), wanted);
             return 0;
         }
         const fs::path file = m_folder->resolve(name);
@@ -157,32 +157,32 @@ std::int64_t Database::executeDdl(const Statement& st) {
             fs::remove(file);
             return 0;
         }
-        std::vector<xbase::FieldSpec> specs = specsOf(*m_folder->table(file));
+        std::vector<xbase::FieldSpec> wanted = wantedOf(*m_folder->table(file));
         m_folder->forget(file);
         auto has = [&](const std::string& field) {
-            return std::find_if(specs.begin(), specs.end(), [&](const xbase::FieldSpec& s) {
+            return std::find_if(wanted.begin(), wanted.end(), [&](const xbase::FieldSpec& s) {
                 return sql::equalsIgnoreCase(s.name, field);
             });
         };
         if (st.kind == StatementKind::AlterAddColumn) {
             for (const auto& c : st.columns) {
-                if (has(c.name) != specs.end())
+                if (has(c.name) != wanted.end())
                     throw Error(ErrorNumber::FieldDefinedTwice,
                                 "Field '" + c.name + "' already exists in table '" + name + "'.");
-                specs.push_back({c.name, c.dbfType, c.length, c.decimals});
+                wanted.push_back({c.name, c.dbfType, c.length, c.decimals});
             }
         } else {
             for (const auto& field : st.dropColumns) {
                 auto it = has(field);
-                if (it == specs.end())
+                if (it == wanted.end())
                     throw Error(ErrorNumber::ItemNotFound,
                                 "Field '" + field + "' not found in table '" + name + "'.");
-                specs.erase(it);
+                wanted.erase(it);
             }
-            if (specs.empty())
+            if (wanted.empty())
                 throw Error(ErrorNumber::InvalidOperation, "A table must keep at least one field.");
         }
-        xbase::restructure(file, specs);
+        xbase::restructure(file, wanted);
         return 0;
     } catch (const xbase::Error& e) {
         throw fromFileError(e);
@@ -201,14 +201,14 @@ std::int64_t Database::selectInto(const Statement& st) {
     // The new table's fields: a copy of the source field where a column is one, else fitted to the values.
     sqlite3_stmt* stmt = prepare(st.sql);
     const int columns = sqlite3_column_count(stmt);
-    std::vector<xbase::FieldSpec> specs(static_cast<std::size_t>(columns));
+    std::vector<xbase::FieldSpec> wanted(static_cast<std::size_t>(columns));
     std::vector<Shape> shapes(static_cast<std::size_t>(columns));
     std::vector<bool> fitted(static_cast<std::size_t>(columns), false);
     std::set<std::string> used;
     std::string codePage = "CP1252";
     for (int i = 0; i < columns; ++i) {
-        auto& spec = specs[static_cast<std::size_t>(i)];
-        spec.name = fieldNameFor(sqlite3_column_name(stmt, i), used);
+        auto& want = wanted[static_cast<std::size_t>(i)];
+        want.name = fieldNameFor(sqlite3_column_name(stmt, i), used);
         const char* table = sqlite3_column_table_name(stmt, i);
         const char* origin = sqlite3_column_origin_name(stmt, i);
         std::shared_ptr<xbase::Table> source;
@@ -218,9 +218,9 @@ std::int64_t Database::selectInto(const Statement& st) {
         const char type = field >= 0 ? source->fields()[static_cast<std::size_t>(field)].type : 0;
         if (field >= 0 && std::string("CNFDLM").find(type) != std::string::npos) {
             const auto& f = source->fields()[static_cast<std::size_t>(field)];
-            spec.type = f.type;
-            spec.length = f.length;
-            spec.decimals = f.decimals;
+            want.type = f.type;
+            want.length = f.length;
+            want.decimals = f.decimals;
             codePage = source->codePage().name();
         } else {
             fitted[static_cast<std::size_t>(i)] = true;
@@ -237,27 +237,27 @@ std::int64_t Database::selectInto(const Statement& st) {
     for (int i = 0; i < columns; ++i) {
         if (!fitted[static_cast<std::size_t>(i)]) continue;
         const Shape& s = shapes[static_cast<std::size_t>(i)];
-        auto& spec = specs[static_cast<std::size_t>(i)];
+        auto& want = wanted[static_cast<std::size_t>(i)];
         if (s.kind == FieldKind::Date) {
-            spec.type = 'D';
+            want.type = 'D';
         } else if (s.kind == FieldKind::Logical) {
-            spec.type = 'L';
+            want.type = 'L';
         } else if (s.seen && !s.mixed && s.kind == FieldKind::Real) {
-            spec.type = 'N';
-            spec.decimals = static_cast<std::uint8_t>(s.real ? std::max<std::size_t>(s.decimals, 2) : 0);
-            spec.length = static_cast<std::uint32_t>(
-                std::min<std::size_t>(20, s.integerDigits + 1 + (spec.decimals ? spec.decimals + 1 : 0)));
+            want.type = 'N';
+            want.decimals = static_cast<std::uint8_t>(s.real ? std::max<std::size_t>(s.decimals, 2) : 0);
+            want.length = static_cast<std::uint32_t>(
+                std::min<std::size_t>(20, s.integerDigits + 1 + (want.decimals ? want.decimals + 1 : 0)));
         } else if (s.textLength > 254) {
-            spec.type = 'M';
+            want.type = 'M';
         } else {
-            spec.type = 'C';
-            spec.length = static_cast<std::uint32_t>(s.textLength);
+            want.type = 'C';
+            want.length = static_cast<std::uint32_t>(s.textLength);
         }
     }
 
     const fs::path file = m_folder->dir() / (name + ".dbf");
     try {
-        xbase::Table::create(file, specs, codePage);
+        xbase::Table::create(file, wanted, codePage);
     } catch (const xbase::Error& e) {
         throw fromFileError(e);
     }

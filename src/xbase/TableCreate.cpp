@@ -22,23 +22,23 @@ bool sameName(const std::string& a, const std::string& b) {
            });
 }
 
-Field checkedField(const FieldSpec& spec) {
-    auto refuse = [&](const std::string& why) { throw Error(ErrorKind::Value, "Field " + spec.name + ": " + why); };
-    if (spec.name.empty())
+Field checkedField(const FieldSpec& want) {
+    auto refuse = [&](const std::string& why) { throw Error(ErrorKind::Value, "Field " + want.name + ": " + why); };
+    if (want.name.empty())
         throw Error(ErrorKind::Value, "A field needs a name.");
-    if (spec.name.size() > 10)
+    if (want.name.size() > 10)
         refuse("a dBASE field name has at most 10 characters.");
-    if (!std::isalpha(static_cast<unsigned char>(spec.name[0])))
+    if (!std::isalpha(static_cast<unsigned char>(want.name[0])))
         refuse("a field name must begin with a letter.");
-    for (unsigned char c : spec.name)
+    for (unsigned char c : want.name)
         if (!std::isalnum(c) && c != '_')
             refuse("a field name may hold only letters, digits and '_'.");
 
     Field f;
-    f.name = spec.name;
-    f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(spec.type)));
-    f.length = spec.length;
-    f.decimals = spec.decimals;
+    f.name = want.name;
+    f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(want.type)));
+    f.length = want.length;
+    f.decimals = want.decimals;
     switch (f.type) {
     case 'C':
         if (f.length < 1 || f.length > 254)
@@ -56,7 +56,7 @@ Field checkedField(const FieldSpec& spec) {
     case 'L': f.length = 1; f.decimals = 0; break;
     case 'M': f.length = 10; f.decimals = 0; break;
     default:
-        throw Error(ErrorKind::Unsupported, "Field " + spec.name + ": a dBASE III table cannot hold fields of type " +
+        throw Error(ErrorKind::Unsupported, "Field " + want.name + ": a dBASE III table cannot hold fields of type " +
                                                 std::string(1, f.type) + ".");
     }
     return f;
@@ -76,11 +76,11 @@ void writeNewFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) 
 }
 
 // Writes the header, end marker and (when needed) memo file of an empty dBASE III table.
-void createFiles(const fs::path& path, const fs::path& memoPath, const std::vector<FieldSpec>& specs,
+void createFiles(const fs::path& path, const fs::path& memoPath, const std::vector<FieldSpec>& wanted,
                  const std::string& codePage, bool writeCpg) {
     std::vector<Field> fields;
-    for (const auto& spec : specs) {
-        Field f = checkedField(spec);
+    for (const auto& want : wanted) {
+        Field f = checkedField(want);
         for (const auto& other : fields)
             if (sameName(other.name, f.name))
                 throw Error(ErrorKind::Value, "Field " + f.name + " is named twice.");
@@ -125,7 +125,7 @@ std::unique_ptr<Table> Table::create(const fs::path& path, const std::vector<Fie
     return open(path, OpenMode::ReadWrite);
 }
 
-void restructure(const fs::path& path, const std::vector<FieldSpec>& specs) {
+void restructure(const fs::path& path, const std::vector<FieldSpec>& wanted) {
     auto old = Table::open(path, OpenMode::ReadWrite);
     old->checkWritable();
     const Family family = old->header().family;
@@ -149,7 +149,7 @@ void restructure(const fs::path& path, const std::vector<FieldSpec>& specs) {
     cleanUp(); // leftovers of an earlier failure
     try {
         // The old table's .cpg, if any, stays and goes on naming the code page.
-        createFiles(newTable, newMemo, specs, old->codePage().name(), false);
+        createFiles(newTable, newMemo, wanted, old->codePage().name(), false);
         bool hasMemo = false;
         {
             auto fresh = Table::open(newTable, OpenMode::ReadWrite);

@@ -17,7 +17,7 @@ except ImportError:
 D = datetime.date
 LONG_MEMO = lambda line, n: '\r\n'.join('%03d %s' % (i, line) for i in range(n))
 
-# dbf_type, code page, field specs, records (None: a blank record), indexes of records to delete.
+# dbf_type, code page, field wanted, records (None: a blank record), indexes of records to delete.
 # The module has no working dBASE IV writer (its db4 class is marked non-functional and is not
 # registered), so dBASE III, Clipper (dBASE III with long character fields), FoxPro 2 and Visual
 # FoxPro are what it can produce.
@@ -61,16 +61,16 @@ TABLES = {
 }
 
 
-def blank(spec):
+def blank(want):
     """What a blank record reads as: character fields empty, everything else Null."""
-    return ['' if part.split()[1].startswith('C') else None for part in spec.split(';')]
+    return ['' if part.split()[1].startswith('C') else None for part in want.split(';')]
 
 
 def main():
     folder, variant = sys.argv[1], sys.argv[2]
-    dbf_type, codepage, spec, records, deleted = TABLES[variant]
+    dbf_type, codepage, want, records, deleted = TABLES[variant]
     path = os.path.join(folder, variant + '.dbf')
-    table = dbf.Table(path, spec, dbf_type=dbf_type, codepage=codepage)
+    table = dbf.Table(path, want, dbf_type=dbf_type, codepage=codepage)
     table.open(dbf.READ_WRITE)
     for values in records:
         if values is None:
@@ -87,7 +87,7 @@ def main():
     for index, values in enumerate(records):
         if index in deleted:
             continue
-        values = blank(spec) if values is None else [None if v is dbf.Null else v for v in values]
+        values = blank(want) if values is None else [None if v is dbf.Null else v for v in values]
         out.record(zip([n.upper() for n in names], values))
     out.deleted(len(deleted))
 

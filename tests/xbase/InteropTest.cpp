@@ -501,16 +501,16 @@ TEST(Interop, RestructuredTablesReadBackWithDbfreadAndOgrinfo) {
             path = dir.copyFixture("dbf-gem/" + c.fixture);
         const Dump before = dbfreadOf(path);
         const Dump ogrBefore = ogrOf(path);
-        std::vector<FieldSpec> specs;
+        std::vector<FieldSpec> wanted;
         for (const auto& f : visibleFields(path))
-            if (f.name != c.dropped) specs.push_back({f.name, f.type, f.length, f.decimals});
+            if (f.name != c.dropped) wanted.push_back({f.name, f.type, f.length, f.decimals});
         const std::vector<FieldSpec> added{{"EXTRA_C", 'C', 12},
                                            {"EXTRA_N", 'N', 8, 2},
                                            {"EXTRA_D", 'D'},
                                            {"EXTRA_L", 'L'},
                                            {"EXTRA_M", 'M'}};
-        specs.insert(specs.end(), added.begin(), added.end());
-        restructure(path, specs);
+        wanted.insert(wanted.end(), added.begin(), added.end());
+        restructure(path, wanted);
 
         Dump expected = withoutField(before, c.dropped);
         Dump ogrExpected = withoutField(ogrBefore, c.dropped);
@@ -609,10 +609,10 @@ TEST(Interop, FailedRestructureLeavesTheFilesByteIdentical) {
     for (const auto& c : {Case{{"ELEVENCHARS", 'C', 5}, "ELEVENCHARS"}, Case{{"NAME", 'C', 5}, "NAME"},
                           Case{{"TOO_LONG", 'C', 300}, "TOO_LONG"}, Case{{"WIDE", 'N', 25}, "WIDE"}}) {
         SCOPED_TRACE(c.extra.name);
-        auto specs = base;
-        specs.push_back(c.extra);
+        auto wanted = base;
+        wanted.push_back(c.extra);
         try {
-            restructure(path, specs);
+            restructure(path, wanted);
             ADD_FAILURE() << "restructure accepted " << c.extra.name;
         } catch (const Error& e) {
             EXPECT_TRUE(mentions(e.what(), c.named)) << "the message does not name the field: " << e.what();
