@@ -1,0 +1,301 @@
+// Form1: the main window's controls, menus, layout, start-up and record-position display.
+#include "app/Form1.h"
+
+#include "app/QueryBox.h"
+#include "browser/Browser.h"
+#include "browser/DriveList.h"
+#include "browser/FileList.h"
+#include "browser/FolderList.h"
+#include "browser/Settings.h"
+#include "datagrid/DataSource.h"
+#include "datagrid/NavigationBar.h"
+#include "datagrid/ResultGrid.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+#include "platform/Dialogs.h"
+#include "platform/TextEditor.h"
+#include "platform/Twips.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <cmath>
+#include <stdexcept>
+
+namespace app {
+
+namespace {
+
+const QString formLoad = QStringLiteral(" (Form Load) Form1");
+
+} // namespace
+
+Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform::ProgramFolder programFolder,
+             QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_editor(editor), m_programFolder(std::move(programFolder)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Select"));
+    createControls();
+    createMenus();
+    // The menu's keys win over the uses the query box, the grid and its editors have for them.
+    qApp->installEventFilter(this);
+
+    browser::WindowState state;
+    state.defaultFolder = [this] { return Putanja; };
+    state.parameterChar = [this] { return pChar; };
+    state.setTable = [this](const QString& table) { Tabela = table; };
+    state.clearSelectList = [this] {
+        FldExp.clear();
+        FldCount = 0;
+    };
+    state.setWindowTitle = [this](const QString& title) { setWindowTitle(title); };
+    m_browser = new browser::Browser(*m_drive1, *m_dir1, *m_file1, m_dialogs, *m_data1, m_programFolder,
+                                     std::move(state), this);
+
+    connect(m_text1, &QueryBox::enterPressed, this, &Form1::runQuery);
+    connect(m_text1, &QueryBox::otherKeyPressed, this, &Form1::refreshCaption);
+    connect(m_text1, &QueryBox::focusEntered, this, &Form1::queryBoxFocused);
+    connect(m_command1, &QPushButton::clicked, this, &Form1::openLog);
+    // The position is shown at once at every move, so the bare count a run sets stays until the
+    // current row next changes.
+    connect(m_data1, &datagrid::DataSource::currentChanged, this, &Form1::showPosition, Qt::DirectConnection);
+    const auto report = [this](const QString& text) { m_dialogs.message(text); };
+    connect(m_grid, &datagrid::ResultGrid::editFailed, this, report);
+    connect(m_grid, &datagrid::ResultGrid::moveFailed, this, report);
+    connect(m_data1Bar, &datagrid::NavigationBar::moveFailed, this, report);
+
+    const platform::Twips twips = platform::Twips::of(*this);
+    m_client->setMinimumSize(twips.twipsToPixels(int(std::ceil(app::minimumWidth(m_geometry)))),
+                             twips.twipsToPixels(int(std::ceil(app::minimumHeight(m_geometry)))));
+    m_client->installEventFilter(this);
+    resize(twips.twipsToPixels(int(designWidth)),
+           twips.twipsToPixels(int(designHeight)) + menuBar()->sizeHint().height());
+    applyLayout();
+}
+
+Form1::~Form1() {
+    qApp->removeEventFilter(this);
+    // The grid lets go of the recordset before the data source closes it.
+    delete m_grid;
+    m_grid = nullptr;
+}
+
+void Form1::createControls() {
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("Form1Client"));
+    setCentralWidget(m_client);
+
+    m_dir1 = new browser::FolderList(m_client);
+    m_drive1 = new browser::DriveList(m_client);
+    m_file1 = new browser::FileList(m_client);
+    m_text1 = new QueryBox(m_client);
+    m_command1 = new QPushButton(QStringLiteral("Load SQL query from log file"), m_client);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command2 = new QPushButton(QStringLiteral("Load query"), m_client);
+    m_command2->setObjectName(QStringLiteral("Command2"));
+    m_command3 = new QPushButton(QStringLiteral("Save query"), m_client);
+    m_command3->setObjectName(QStringLiteral("Command3"));
+    // The saved queries and their window come with their own commands.
+    m_command2->setEnabled(false);
+    m_command3->setEnabled(false);
+    m_list1 = new QListWidget(m_client);
+    m_list1->setObjectName(QStringLiteral("List1"));
+    m_list1->hide();
+
+    m_data1 = new datagrid::DataSource(this);
+    m_data1->setConnectText(QStringLiteral("dBASE 5.0;"));
+    m_grid = new datagrid::ResultGrid(m_data1, m_client);
+    m_grid->setObjectName(QStringLiteral("DBGrid1"));
+    m_grid->setAllowUpdate(true);
+    m_data1Bar = new datagrid::NavigationBar(m_data1, m_client);
+    m_data1Bar->setObjectName(QStringLiteral("Data1Bar"));
+
+    setTabOrder(m_drive1, m_dir1);
+    setTabOrder(m_dir1, m_file1);
+    setTabOrder(m_file1, m_text1);
+    setTabOrder(m_text1, m_command1);
+    setTabOrder(m_command1, m_command2);
+    setTabOrder(m_command2, m_command3);
+    setTabOrder(m_command3, m_grid);
+    setTabOrder(m_grid, m_list1);
+}
+
+QAction* Form1::addEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!key.isEmpty()) {
+        action->setShortcut(key);
+        m_menuKeys.append(key);
+    }
+    return action;
+}
+
+void Form1::createMenus() {
+    QMenu* results = menuBar()->addMenu(QStringLiteral("Results"));
+    results->setObjectName(QStringLiteral("mnuFile"));
+    QMenu* commands = menuBar()->addMenu(QStringLiteral("Commands"));
+    commands->setObjectName(QStringLiteral("mnuKom"));
+    QMenu* other = menuBar()->addMenu(QStringLiteral("Other"));
+    other->setObjectName(QStringLiteral("mnuOstalo"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("mnuH"));
+
+    const QList<QAction*> later = {
+        addEntry(results, "mnuExport", QStringLiteral("Export to file")),
+        addEntry(results, "mnuExcel", QStringLiteral("Export to MS Excel")),
+        addEntry(commands, "mnuSearch", QStringLiteral("Search"), QKeySequence(Qt::CTRL | Qt::Key_T)),
+        addEntry(commands, "mnuFilter", QStringLiteral("Filter"), QKeySequence(Qt::CTRL | Qt::Key_F)),
+        addEntry(commands, "mnuSort", QStringLiteral("Sort by"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+        addEntry(commands, "mnuDirUpit", QStringLiteral("Direct display of saved queries"),
+                 QKeySequence(Qt::CTRL | Qt::Key_D)),
+        addEntry(other, "mnuPodesavanje", QStringLiteral("Settings")),
+        addEntry(other, "mnuExUp", QStringLiteral("Export queries to a file")),
+        addEntry(other, "mnuImpUp", QStringLiteral("Import queries from a file")),
+        addEntry(other, "mnuAutofit", QStringLiteral("Automatically fit column widths"),
+                 QKeySequence(Qt::CTRL | Qt::Key_A)),
+        addEntry(help, "mnuHelp", QStringLiteral("Help"), QKeySequence(Qt::Key_F1)),
+        addEntry(help, "mnuAbout", QStringLiteral("About")),
+    };
+    // Their commands are not part of the program yet.
+    for (QAction* action : later)
+        action->setEnabled(false);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_client && event->type() == QEvent::Resize) applyLayout();
+    if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        // A shortcut runs only when the focused widget leaves its key alone.
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        if (m_menuKeys.contains(pressed)) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::place(QWidget* widget, const Box& box) {
+    const platform::Twips twips = platform::Twips::of(*this);
+    widget->setGeometry(
+        twips.twipsToPixels(int(std::lround(box.left))), twips.twipsToPixels(int(std::lround(box.top))),
+        twips.twipsToPixels(int(std::lround(box.width))), twips.twipsToPixels(int(std::lround(box.height))));
+}
+
+void Form1::applyLayout() {
+    // A minimized window keeps its layout; a client area below the minimum size never occurs
+    // otherwise, and would leave the controls where they are.
+    if (isMinimized()) return;
+    const platform::Twips twips = platform::Twips::of(*this);
+    const float width = float(twips.pixelsToTwips(m_client->width()));
+    const float height = float(twips.pixelsToTwips(m_client->height()));
+    if (largeEnough(m_geometry, width, height)) m_geometry = arrange(m_geometry, width, height);
+    place(m_dir1, m_geometry.dir1);
+    place(m_drive1, m_geometry.drive1);
+    place(m_file1, m_geometry.file1);
+    place(m_text1, m_geometry.text1);
+    place(m_command1, m_geometry.command1);
+    place(m_command2, m_geometry.command2);
+    place(m_command3, m_geometry.command3);
+    place(m_list1, m_geometry.list1);
+    place(m_grid, m_geometry.grid);
+    place(m_data1Bar, m_geometry.data1);
+    for (QPushButton* button : {m_command1, m_command2, m_command3})
+        fitCaption(button);
+}
+
+void Form1::fitCaption(QPushButton* button) {
+    // The buttons keep their designed width; a caption that is wider gets a smaller font rather
+    // than being cut off.
+    QFont font = this->font();
+    const int room = button->width() - 8;
+    while (QFontMetrics(font).horizontalAdvance(button->text()) > room && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    button->setFont(font);
+}
+
+void Form1::step(const std::function<void()>& action, const QString& suffix) {
+    // Only the program's own failures are reported; a logic error is not one of them.
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        m_dialogs.message(QString::fromStdString(error.what()) + suffix);
+    }
+}
+
+void Form1::start(const QString& commandLine) {
+    UUpit = 0;
+    // The system hands the path as typed; quotes are removed only when they are there.
+    QString path = commandLine;
+    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
+        path = path.mid(1, path.size() - 2);
+    QString folder;
+    QString fileName;
+    if (!path.isEmpty()) {
+        const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+        if (info.isDir()) {
+            folder = info.absoluteFilePath();
+        } else {
+            folder = info.absolutePath();
+            fileName = info.fileName();
+        }
+        folder = QDir::toNativeSeparators(folder);
+    }
+
+    // The parameter character always comes from the settings file, so that a start with a path
+    // does not erase it when the folder change rewrites the file. No file yet is a first start.
+    step(
+        [&] {
+            const std::optional<browser::SettingsValues> values = browser::Settings(m_programFolder).read();
+            if (!values) return;
+            pChar = values->parameterChar;
+            if (path.isEmpty()) Putanja = values->folder;
+        },
+        formLoad);
+    if (pChar.isEmpty()) pChar = QStringLiteral("~");
+
+    if (!path.isEmpty()) {
+        Putanja = folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
+        step([&] { m_dir1->setPath(folder); }, formLoad);
+        if (!fileName.isEmpty()) step([&] { m_file1->selectFile(fileName); }, formLoad);
+    } else if (!Putanja.isEmpty()) {
+        step([&] { m_dir1->setPath(Putanja); }, formLoad);
+    }
+    // No folder yet, or one that is gone: the program's own folder.
+    if (m_dir1->path().isEmpty()) step([&] { m_dir1->setPath(m_programFolder.path()); }, formLoad);
+    step([&] { m_file1->setPattern(QStringLiteral("*.dbf")); }, formLoad);
+}
+
+void Form1::refreshCaption() {
+    setWindowTitle(browser::Browser::windowTitle(Putanja, Tabela.toString()));
+}
+
+void Form1::showPosition() {
+    step([&] {
+        engine::Recordset* rows = m_data1->recordset();
+        if (!rows) throw engine::Error(engine::NoCurrentRecord, "No recordset is open.");
+        const std::int64_t position = rows->absolutePosition();
+        m_data1->setCaption(QString::number(position + 1) + QLatin1Char('/') +
+                            QString::number(rows->recordCount()));
+    });
+}
+
+void Form1::queryBoxFocused() {
+    // Right after a saved query was placed in the box, its text stays as it is.
+    if (UUpit == -1) {
+        UUpit = 0;
+        return;
+    }
+    m_text1->selectAll();
+}
+
+void Form1::openLog() {
+    m_editor.open(m_programFolder.queryLog());
+}
+
+} // namespace app

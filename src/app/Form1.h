@@ -1,0 +1,128 @@
+// Form1: the main window with its lists, query box, buttons, grid and menus, and its window-level state.
+#pragma once
+
+#include "app/Layout.h"
+#include "platform/ProgramFolder.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <cstdint>
+#include <functional>
+
+class QAction;
+class QListWidget;
+class QPushButton;
+
+namespace platform {
+class Dialogs;
+class TextEditor;
+} // namespace platform
+namespace datagrid {
+class DataSource;
+class NavigationBar;
+class ResultGrid;
+} // namespace datagrid
+namespace browser {
+class Browser;
+class DriveList;
+class FileList;
+class FolderList;
+} // namespace browser
+
+namespace app {
+
+class QueryBox;
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // dialogs, editor: must outlive the window. programFolder: where the settings file and the log live.
+    Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform::ProgramFolder programFolder,
+          QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: the first folder from the command line (a table file or a folder; empty for none),
+    // else from the settings file. Each failing step is reported and the next one runs.
+    void start(const QString& commandLine);
+
+    // Runs the query box's statement, as Enter in the box does.
+    void runQuery();
+
+    // The window-level state other windows and commands read and write.
+    std::int16_t FldCount = 0;
+    QString Putanja;
+    std::int16_t UUpit = 0;
+    QVariant Tabela;
+    QString pChar;
+    QVariant SearchExp;
+    QVariant FilterExp;
+    QVariant SortExp;
+    QVariant SortMet;
+    QVariant OldSortExp;
+
+    // Select-list items of the last select (only the first FldCount count when FldCount >= 1).
+    const QStringList& fldExp() const { return FldExp; }
+    // Markers met and the parameters asked for by the last run.
+    int parCount() const { return ParCount; }
+    const QStringList& parNames() const { return ParName; }
+    const QStringList& parValues() const { return ParValue; }
+
+    // The title rule: Putanja, two blanks, a hyphen, two blanks, Tabela.
+    void refreshCaption();
+
+    QueryBox* queryBox() const { return m_text1; }
+    datagrid::DataSource* dataSource() const { return m_data1; }
+    datagrid::ResultGrid* grid() const { return m_grid; }
+    browser::Browser* browser() const { return m_browser; }
+    // The layout in twips as last applied.
+    const Geometry& geometryTwips() const { return m_geometry; }
+
+protected:
+    // Lays the controls out whenever the client area changes size.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    QAction* addEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key = {});
+    void applyLayout();
+    void place(QWidget* widget, const Box& box);
+    void fitCaption(QPushButton* button);
+
+    // Runs one step of a handler; a failure is reported with `suffix` after its description.
+    void step(const std::function<void()>& action, const QString& suffix = {});
+    void showPosition();
+    void queryBoxFocused();
+    void openLog();
+
+    platform::Dialogs& m_dialogs;
+    platform::TextEditor& m_editor;
+    platform::ProgramFolder m_programFolder;
+
+    QStringList FldExp;
+    QVariantList UpitTxt;
+    int ParCount = 0;
+    QStringList ParName;
+    QStringList ParValue;
+
+    browser::DriveList* m_drive1 = nullptr;
+    browser::FolderList* m_dir1 = nullptr;
+    browser::FileList* m_file1 = nullptr;
+    QueryBox* m_text1 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    QPushButton* m_command3 = nullptr;
+    QListWidget* m_list1 = nullptr;
+    datagrid::DataSource* m_data1 = nullptr;
+    datagrid::NavigationBar* m_data1Bar = nullptr;
+    datagrid::ResultGrid* m_grid = nullptr;
+    browser::Browser* m_browser = nullptr;
+    QWidget* m_client = nullptr;
+    QList<QKeySequence> m_menuKeys;
+    Geometry m_geometry;
+};
+
+} // namespace app

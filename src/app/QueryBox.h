@@ -1,0 +1,30 @@
+// Text1: the query box, where Return runs the statement and Ctrl+Return starts a new line.
+#pragma once
+
+#include <QPlainTextEdit>
+
+namespace app {
+
+class QueryBox : public QPlainTextEdit {
+    Q_OBJECT
+
+public:
+    explicit QueryBox(QWidget* parent = nullptr);
+
+    // The text as the program reads it: line breaks are CR LF.
+    QString statementText() const;
+
+signals:
+    // Return or keypad Enter without Ctrl, before the box inserts its line break.
+    void enterPressed();
+    // Any other key, before the box handles it.
+    void otherKeyPressed();
+    // The box took the keyboard focus.
+    void focusEntered();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+};
+
+} // namespace app

@@ -1,0 +1,325 @@
+// The main window driven through its named controls: start-up, opening a table, Enter in the query
+// box with selects, parameters, an update and a declined delete, and the query log.
+#include "app/Form1.h"
+
+#include "app/QueryBox.h"
+#include "browser/DriveList.h"
+#include "browser/FileList.h"
+#include "browser/FolderList.h"
+#include "datagrid/DataSource.h"
+#include "datagrid/ResultGrid.h"
+#include "engine/EngineTestSupport.h"
+#include "platform/ScriptedDialogs.h"
+#include "platform/ScriptedTextEditor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using app::Form1;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+// Fontconfig keeps its caches until the process ends: not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
+namespace {
+
+void application() {
+    static int argc = 1;
+    static char name[] = "app_Form1Test";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+}
+
+QString q(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+void writeOrders(const std::filesystem::path& path) {
+    enginetest::writeTable(path, {{"ITEM", 'C', 10, 0}, {"QTY", 'N', 5, 0}},
+                           {{std::string("nails"), std::int64_t{40}},
+                            {std::string("screws"), std::int64_t{12}},
+                            {std::string("bolts"), std::int64_t{7}}});
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
+        result.push_back(text.substr(from, at - from));
+    return result;
+}
+
+class Form1Test : public ::testing::Test {
+protected:
+    struct Application {
+        Application() { application(); }
+    } m_application;
+
+    TempDir m_program;
+    TempDir m_data;
+    platform::ScriptedDialogs m_dialogs;
+    platform::ScriptedTextEditor m_editor;
+    std::unique_ptr<Form1> m_form;
+
+    void SetUp() override { writeOrders(m_data / "ORDERS.DBF"); }
+
+    void TearDown() override {
+        m_form.reset();
+        EXPECT_TRUE(m_dialogs.violations().isEmpty()) << m_dialogs.violations().join("; ").toStdString();
+        EXPECT_EQ(m_dialogs.pending(), 0u);
+    }
+
+    Form1& open(const QString& commandLine) {
+        m_form = std::make_unique<Form1>(m_dialogs, m_editor, platform::ProgramFolder(q(m_program.path())));
+        m_form->start(commandLine);
+        m_form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+        return *m_form;
+    }
+
+    template <typename T> T* named(const char* name) {
+        T* found = m_form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    // Types a statement and presses Enter in the query box.
+    void enter(const QString& statement) {
+        app::QueryBox* box = named<app::QueryBox>("Text1");
+        box->setPlainText(statement);
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+
+    engine::Recordset& rows() {
+        engine::Recordset* rs = m_form->dataSource()->recordset();
+        if (!rs) throw std::runtime_error("no recordset");
+        return *rs;
+    }
+
+    QString folder() const { return q(m_data.path()); }
+    QString caption() { return m_form->dataSource()->caption(); }
+};
+
+TEST_F(Form1Test, ControlsAndMenusCarryTheirNames) {
+    open(folder());
+    EXPECT_EQ(m_form->objectName(), "Form1");
+    for (const char* name : {"Drive1", "Dir1", "File1", "Text1", "DBGrid1", "Data1Bar"})
+        EXPECT_TRUE(named<QWidget>(name)->isVisible()) << name;
+    EXPECT_EQ(named<QPushButton>("Command1")->text(), "Load SQL query from log file");
+    EXPECT_EQ(named<QPushButton>("Command2")->text(), "Load query");
+    EXPECT_EQ(named<QPushButton>("Command3")->text(), "Save query");
+    EXPECT_FALSE(named<QListWidget>("List1")->isVisible());
+    EXPECT_EQ(named<QMenu>("mnuKom")->title(), "Commands");
+    EXPECT_EQ(named<QAction>("mnuSort")->text(), "Sort by");
+    EXPECT_EQ(named<QAction>("mnuSort")->shortcut(), QKeySequence("Ctrl+S"));
+    EXPECT_EQ(named<QAction>("mnuAutofit")->shortcut(), QKeySequence("Ctrl+A"));
+    EXPECT_EQ(named<QAction>("mnuHelp")->shortcut(), QKeySequence("F1"));
+    EXPECT_FALSE(named<QAction>("mnuExcel")->isEnabled());
+
+    // The log button hands the log file to the text editor.
+    QTest::mouseClick(named<QPushButton>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(m_editor.opened(), QStringList{q(m_program / "sql.txt")});
+
+    // A menu key wins over the query box's own use of it; Ctrl+Return only breaks the line.
+    QAction* autofit = named<QAction>("mnuAutofit");
+    autofit->setEnabled(true);
+    int fitted = 0;
+    QObject::connect(autofit, &QAction::triggered, [&] { ++fitted; });
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    app::QueryBox* box = m_form->queryBox();
+    box->setFocus();
+    box->setPlainText("select a");
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(fitted, 1);
+    m_form->grid()->setFocus();
+    QTest::keyClick(m_form->grid(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(fitted, 2);
+    // Taking the focus selects the whole box, so typing replaces the last statement.
+    box->setFocus();
+    EXPECT_EQ(box->textCursor().selectedText(), "select a");
+    // Except right after a saved query was placed there, and only once.
+    box->moveCursor(QTextCursor::End);
+    m_form->grid()->setFocus();
+    m_form->UUpit = -1;
+    box->setFocus();
+    EXPECT_TRUE(box->textCursor().selectedText().isEmpty());
+    EXPECT_EQ(m_form->UUpit, 0);
+    QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_B);
+    EXPECT_EQ(box->statementText(), "select a\r\nb");
+    // Typing refreshes the title; nothing ran.
+    EXPECT_EQ(m_form->windowTitle(), folder() + "/  -  ");
+    EXPECT_EQ(m_form->dataSource()->recordset(), nullptr);
+}
+
+TEST_F(Form1Test, StartsFromTheCommandLine) {
+    writeFile(m_program / "brindle.ini", "/nowhere\r\n#\r\n");
+    open("\"" + q(m_data / "ORDERS.DBF") + "\"");
+    EXPECT_EQ(m_form->Putanja, folder() + "/");
+    EXPECT_EQ(named<browser::FolderList>("Dir1")->path(), folder());
+    EXPECT_EQ(named<browser::FileList>("File1")->fileName(), "ORDERS.DBF");
+    EXPECT_EQ(named<browser::FileList>("File1")->pattern(), "*.dbf");
+    // The parameter character survives the folder change's rewrite of the settings file.
+    EXPECT_EQ(m_form->pChar, "#");
+    EXPECT_EQ(readFile(m_program / "brindle.ini"), m_data.path().string() + "\r\n#\r\n");
+    EXPECT_EQ(m_form->dataSource()->recordset(), nullptr);
+    EXPECT_EQ(m_form->windowTitle(), "Select");
+
+    // A relative path is taken from the current folder; a folder opens that folder.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(folder());
+    open("ORDERS.DBF");
+    QDir::setCurrent(before);
+    EXPECT_EQ(m_form->Putanja, folder() + "/");
+    EXPECT_EQ(named<browser::FileList>("File1")->fileName(), "ORDERS.DBF");
+    open(folder());
+    EXPECT_EQ(named<browser::FolderList>("Dir1")->path(), folder());
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+}
+
+TEST_F(Form1Test, StartsFromTheSettingsFile) {
+    // A first start: no message, the program's folder and the default marker, which are recorded.
+    open("");
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+    EXPECT_EQ(named<browser::FolderList>("Dir1")->path(), q(m_program.path()));
+    EXPECT_EQ(m_form->pChar, "~");
+    EXPECT_EQ(readFile(m_program / "brindle.ini"), m_program.path().string() + "\r\n~\r\n");
+
+    writeFile(m_program / "brindle.ini", m_data.path().string() + "\r\n#\r\n");
+    open("");
+    EXPECT_EQ(m_form->Putanja, folder());
+    EXPECT_EQ(m_form->pChar, "#");
+    EXPECT_EQ(named<browser::FolderList>("Dir1")->path(), folder());
+    EXPECT_EQ(named<browser::FileList>("File1")->count(), 1);
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+
+    // A settings file that cannot be read is reported as a start-up failure.
+    std::filesystem::remove(m_program / "brindle.ini");
+    std::filesystem::create_directory(m_program / "brindle.ini");
+    m_dialogs.expectMessage();
+    m_dialogs.expectMessage(); // the folder change cannot rewrite it either
+    open("");
+    ASSERT_EQ(m_dialogs.messages().size(), 2);
+    EXPECT_TRUE(m_dialogs.messages()[0].endsWith(" (Form Load) Form1"))
+        << m_dialogs.messages()[0].toStdString();
+    EXPECT_FALSE(m_dialogs.messages()[1].contains("Form Load"));
+    EXPECT_EQ(named<browser::FolderList>("Dir1")->path(), q(m_program.path()));
+}
+
+TEST_F(Form1Test, EnterInTheFileListOpensTheTable) {
+    open(q(m_data / "ORDERS.DBF"));
+    auto* files = named<browser::FileList>("File1");
+    files->setFocus();
+    QTest::keyClick(files, Qt::Key_Return);
+    EXPECT_EQ(m_form->grid()->model()->rowCount(), 3);
+    EXPECT_EQ(m_form->grid()->columnCaption(0), "ITEM");
+    EXPECT_EQ(caption(), "1/3");
+    EXPECT_EQ(m_form->Tabela.toString(), "ORDERS");
+    EXPECT_EQ(m_form->windowTitle(), folder() + "/  -  ORDERS");
+
+    // Moving in the grid shows the position.
+    m_form->grid()->setCurrentIndex(m_form->grid()->model()->index(2, 0));
+    EXPECT_EQ(caption(), "3/3");
+}
+
+TEST_F(Form1Test, SelectShowsItsRowsAndIsLogged) {
+    open(folder());
+    enter("select ITEM, QTY from orders where QTY > 10");
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+    EXPECT_EQ(rows().recordCount(), 2);
+    EXPECT_EQ(m_form->grid()->model()->rowCount(), 2);
+    EXPECT_EQ(m_form->grid()->model()->index(1, 0).data().toString().trimmed(), "screws");
+    EXPECT_EQ(m_form->dataSource()->recordSource(), "select ITEM, QTY from orders where QTY > 10");
+    EXPECT_EQ(m_form->FldCount, 2);
+    EXPECT_EQ(m_form->fldExp().mid(0, 2), (QStringList{"ITEM", "QTY"}));
+    EXPECT_EQ(m_form->Tabela.toString(), "orders ");
+    // The bare count stays until the current row moves.
+    EXPECT_EQ(caption(), "2");
+    EXPECT_EQ(m_form->windowTitle(), folder() + "/  -  orders ");
+    // Enter still breaks the line in the box.
+    EXPECT_TRUE(m_form->queryBox()->statementText().endsWith("\r\n"));
+
+    const std::vector<std::string> log = lines(readFile(m_program / "sql.txt"));
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[1].rfind("start : ", 0), 0u);
+    EXPECT_NE(log[1].find(" -  end : "), std::string::npos);
+    EXPECT_EQ(log[2], m_data.path().string());
+    EXPECT_EQ(log[3], "select ITEM, QTY from orders where QTY > 10");
+    EXPECT_EQ(log[4], "");
+
+    // Parameters are asked for and substituted; the log records the prepared statement.
+    m_dialogs.expectPrompt("12");
+    enter("select * from orders where QTY = ~min~");
+    ASSERT_EQ(m_dialogs.calls().size(), 1);
+    EXPECT_EQ(m_dialogs.calls()[0].text, "Enter value for parameter 'MIN' :");
+    EXPECT_EQ(rows().recordCount(), 1);
+    EXPECT_EQ(m_form->parNames().value(1), "min");
+    EXPECT_EQ(m_form->FldCount, 0);
+    const std::vector<std::string> more = lines(readFile(m_program / "sql.txt"));
+    ASSERT_EQ(more.size(), 10u);
+    EXPECT_EQ(more[8], "select * from orders where QTY = 12");
+}
+
+TEST_F(Form1Test, UpdateChangesTheFile) {
+    open(folder());
+    // Nothing is bound yet: the statement runs and nothing else is reported.
+    enter("update orders set QTY = 99 where ITEM = 'bolts'");
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+    EXPECT_EQ(m_form->Tabela.toString(), "");
+    {
+        engine::Database database(m_data.path());
+        auto rs = database.openRecordset("select QTY from orders where ITEM = 'bolts'");
+        EXPECT_EQ(enginetest::rowsOf(*rs), (enginetest::Rows{{"99"}}));
+    }
+
+    // With a table shown, the grid shows the changed data.
+    enter("select * from orders");
+    enter("update orders set QTY = QTY + 1");
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+    EXPECT_EQ(m_form->grid()->model()->index(0, 1).data().toString().trimmed(), "41");
+    EXPECT_EQ(caption(), "3");
+    EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 15u);
+
+    // A statement the engine refuses is reported once, and still logged.
+    m_dialogs.expectMessage();
+    enter("update nosuch set QTY = 1");
+    EXPECT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 20u);
+    EXPECT_EQ(caption(), "3");
+}
+
+TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
+    open(q(m_data / "ORDERS.DBF"));
+    const std::string before = readFile(m_data / "ORDERS.DBF");
+    m_dialogs.expectQuestion(false);
+    enter("\n\ndelete from orders where QTY > 10");
+    ASSERT_EQ(m_dialogs.calls().size(), 1);
+    EXPECT_EQ(m_dialogs.calls()[0].kind, platform::ScriptedDialogs::Kind::Question);
+    EXPECT_TRUE(m_dialogs.calls()[0].text.startsWith("Are you sure you want to delete "));
+    EXPECT_TRUE(m_dialogs.calls()[0].text.endsWith(" from orders where QTY > 10?"));
+    EXPECT_EQ(readFile(m_data / "ORDERS.DBF"), before);
+    // The selected table is shown, and the run is logged.
+    EXPECT_EQ(rows().recordCount(), 3);
+    EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 7u);
+
+    m_dialogs.expectQuestion(true);
+    enter("delete from orders where QTY > 10");
+    engine::Database database(m_data.path());
+    EXPECT_EQ(enginetest::rowsOf(*database.openRecordset("orders")).size(), 1u);
+}
+
+} // namespace

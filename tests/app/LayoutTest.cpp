@@ -1,0 +1,42 @@
+// The layout arithmetic with the design geometry: what grows, what stays, and the minimum size.
+#include "app/Layout.h"
+
+#include <gtest/gtest.h>
+
+using app::arrange;
+using app::Geometry;
+
+TEST(LayoutTest, DesignSizeGivesTheDesignedLayout) {
+    const Geometry g = arrange(Geometry{}, app::designWidth, app::designHeight);
+    EXPECT_FLOAT_EQ(g.text1.width, 6945);
+    EXPECT_FLOAT_EQ(g.grid.width, 10525);
+    EXPECT_FLOAT_EQ(g.grid.height, 5920);
+    EXPECT_FLOAT_EQ(g.data1.top, 8200);
+    EXPECT_FLOAT_EQ(g.data1.width, 5167.5f);
+    EXPECT_EQ(g.list1, (app::Box{3600, 0, 6945, 2000}));
+}
+
+TEST(LayoutTest, WiderAndTallerGrowOnlyTheQueryBoxGridAndDataBar) {
+    const Geometry design = arrange(Geometry{}, app::designWidth, app::designHeight);
+    const Geometry g = arrange(design, app::designWidth + 3000, app::designHeight + 1000);
+    EXPECT_FLOAT_EQ(g.text1.width, 6945 + 3000);
+    EXPECT_FLOAT_EQ(g.grid.width, 10525 + 3000);
+    EXPECT_FLOAT_EQ(g.grid.height, 5920 + 1000);
+    EXPECT_FLOAT_EQ(g.data1.top, g.grid.top + g.grid.height + 120);
+    EXPECT_FLOAT_EQ(g.data1.width, (app::designWidth + 3000) / 2 - 120);
+    EXPECT_EQ(g.dir1, design.dir1);
+    EXPECT_EQ(g.file1, design.file1);
+    EXPECT_EQ(g.drive1, design.drive1);
+    EXPECT_EQ(g.command1, design.command1);
+    EXPECT_EQ(g.text1.height, design.text1.height);
+    EXPECT_FLOAT_EQ(g.list1.height, g.text1.height + 200);
+}
+
+TEST(LayoutTest, MinimumSizeIsTheFirstThatHoldsTheLayout) {
+    const Geometry g;
+    EXPECT_FALSE(app::largeEnough(g, 1695 + 1695 + 2600, 8640));
+    EXPECT_FALSE(app::largeEnough(g, 10575, 1820 + 120 + 315 + 345 + 120));
+    EXPECT_TRUE(app::largeEnough(g, app::minimumWidth(g), app::minimumHeight(g)));
+    EXPECT_FLOAT_EQ(app::minimumWidth(g), 5991);
+    EXPECT_FLOAT_EQ(app::minimumHeight(g), 2721);
+}
