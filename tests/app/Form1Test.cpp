@@ -1,5 +1,6 @@
 // The main window driven through its named controls: start-up, opening a table, Enter in the query
 // box with selects, parameters, an update and a declined delete, and the query log.
+#include "support/QtApplication.h"
 #include "app/Form1.h"
 
 #include "app/QueryBox.h"
@@ -25,21 +26,9 @@ using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
-// Fontconfig keeps its caches until the process ends: not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
-void application() {
-    static int argc = 1;
-    static char name[] = "app_Form1Test";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using testsupport::application;
 
 QString q(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());

@@ -1,5 +1,6 @@
 // The three lists driven through their widgets: folder changes and the settings file, the table
 // listing, opening a table by Enter or double-click, and the failures that are reported.
+#include "support/QtApplication.h"
 #include "browser/Browser.h"
 
 #include "browser/DriveList.h"
@@ -21,21 +22,9 @@ using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
-// Fontconfig keeps its caches until the process ends: not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
-void application() {
-    static int argc = 1;
-    static char name[] = "browser_BrowserTest";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using testsupport::application;
 
 QString q(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());

@@ -1,5 +1,6 @@
 // The grid's model over real tables: columns and headers, cell texts, edits written to the file, refused
 // edits that leave it alone, read-only results, and cell texts typed back into values.
+#include "support/QtApplication.h"
 #include "datagrid/RecordsetModel.h"
 
 #include "datagrid/DataSource.h"
@@ -16,21 +17,9 @@ using datagrid::RecordsetModel;
 using engine::Value;
 using xbase::Date;
 
-// Fontconfig keeps its caches until the process ends: not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
-void application() {
-    static int argc = 1;
-    static char name[] = "datagrid_RecordsetModelTest";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using testsupport::application;
 
 // people (CODE C(3), NAME, QTY N(6), PRICE N(8,2), BORN D, ACTIVE L) and orders, for a join.
 class RecordsetModelTest : public ::testing::Test {

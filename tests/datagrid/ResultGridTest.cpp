@@ -1,5 +1,6 @@
 // Data1 and DBGrid1 together: refreshing sources, the navigation bar's moves and the view following
 // them, the view moving the recordset, typing into a cell, and a big table read on demand.
+#include "support/QtApplication.h"
 #include "datagrid/ResultGrid.h"
 
 #include "datagrid/DataSource.h"
@@ -20,21 +21,9 @@ using datagrid::NavigationBar;
 using datagrid::RecordsetModel;
 using datagrid::ResultGrid;
 
-// Fontconfig keeps its caches until the process ends: not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
-void application() {
-    static int argc = 1;
-    static char name[] = "datagrid_ResultGridTest";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using testsupport::application;
 
 class ResultGridTest : public ::testing::Test {
 protected:

@@ -1,4 +1,5 @@
 // The dialogs: the scripted ones tests use, and the Qt ones driven through real key presses.
+#include "support/QtApplication.h"
 #include "engine/Error.h"
 #include "platform/BusyPointer.h"
 #include "platform/QtDialogs.h"
@@ -21,21 +22,9 @@
 
 using platform::ScriptedDialogs;
 
-// Fontconfig keeps its caches until the process ends: not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "platform_DialogsTest";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using testsupport::application;
 
 // Once a modal dialog of type W is up (the code under test waits in its exec()), runs `act` on it.
 // Gives up after a few seconds, closing whatever modal dialog there is, so a test fails

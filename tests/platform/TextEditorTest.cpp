@@ -1,4 +1,5 @@
 // Showing the program's text files: handed to the desktop as a file URL, failures told to the user.
+#include "support/QtApplication.h"
 #include "platform/DesktopTextEditor.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/ScriptedTextEditor.h"
@@ -10,21 +11,9 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
-// Fontconfig keeps its caches until the process ends: not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "platform_TextEditorTest";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using testsupport::application;
 
 // Stands in for the desktop: receives the URLs the program asks it to open.
 class Desktop : public QObject {

@@ -1,4 +1,5 @@
 // Twips at 1440 to the logical inch, at the DPI values desktops use.
+#include "support/QtApplication.h"
 #include "platform/Twips.h"
 
 #include <QApplication>
@@ -6,11 +7,6 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <stdexcept>
-
-// Fontconfig keeps its caches until the process ends: not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
 
 using platform::Twips;
 
