@@ -20,9 +20,6 @@ class Recordset;
 class TableLock;
 struct Statement;
 
-// Characters (code points) of UTF-8 text.
-std::size_t countUtf8(const char* text, std::size_t bytes);
-
 class Database {
 public:
     // Opens the folder. connect is the driver text ("dBASE 5.0", "dBase IV", ...; empty means dBASE),

@@ -1,4 +1,5 @@
 // Statements that change the folder's structure: CREATE/DROP TABLE, ALTER TABLE, SELECT ... INTO.
+#include "engine/Collation.h"
 #include "engine/Database.h"
 #include "engine/Dialect.h"
 #include "engine/DialectParser.h"
@@ -111,19 +112,12 @@ void learn(Shape& s, sqlite3_stmt* stmt, int column) {
         if (point != std::string::npos)
             s.decimals = std::max(s.decimals, std::min<std::size_t>(text.size() - point - 1, 9));
     }
-    const auto length = countUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
-                                  static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+    const auto length = countCodePoints({reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                                         static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))});
     s.textLength = std::max(s.textLength, length);
 }
 
 } // namespace
-
-std::size_t countUtf8(const char* text, std::size_t bytes) {
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < bytes; ++i)
-        n += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
-    return n;
-}
 
 std::unique_ptr<TableLock> Database::lockForChange(const fs::path& file) {
     if (auto it = m_exclusive.find(file); it != m_exclusive.end())

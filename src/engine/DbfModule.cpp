@@ -4,6 +4,7 @@
 
 #include "engine/Collation.h"
 #include "engine/DbfScan.h"
+#include "engine/DialectParser.h"
 #include "engine/Folder.h"
 #include "engine/Values.h"
 #include "xbase/Error.h"
@@ -42,13 +43,6 @@ int fail(sqlite3_vtab* v, const std::string& message, int code = SQLITE_ERROR) {
     return code;
 }
 
-std::string quoted(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name)
-        out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
 // ---- connecting ----------------------------------------------------------------------------------
 
 int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err) {
@@ -80,7 +74,7 @@ int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     const auto names = columnNames(*vt->table);
     for (std::size_t i : vt->table->visibleFields()) {
         if (!vt->fieldOf.empty()) schema += ", ";
-        schema += quoted(names[vt->fieldOf.size()]) + " " + declaredType(fields[i]);
+        schema += sql::quoteIdentifier(names[vt->fieldOf.size()]) + " " + declaredType(fields[i]);
         vt->fieldOf.push_back(i);
         vt->kinds.push_back(kindOfField(fields[i]));
     }

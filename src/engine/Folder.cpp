@@ -2,6 +2,7 @@
 #include "engine/Folder.h"
 
 #include "engine/Error.h"
+#include "engine/SqlLexer.h"
 #include "xbase/Error.h"
 
 #include <algorithm>
@@ -14,21 +15,15 @@ namespace engine {
 
 namespace {
 
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
-    return out;
-}
-
 bool isDbf(const fs::path& p) {
-    return lowerAscii(p.extension().string()) == ".dbf";
+    return sql::asciiLower(p.extension().string()) == ".dbf";
 }
 
 } // namespace
 
 std::string stripDbfExtension(std::string_view name) {
     std::string n(name);
-    if (n.size() > 4 && lowerAscii(n.substr(n.size() - 4)) == ".dbf") n.resize(n.size() - 4);
+    if (n.size() > 4 && sql::asciiLower(n.substr(n.size() - 4)) == ".dbf") n.resize(n.size() - 4);
     return n;
 }
 
@@ -49,12 +44,12 @@ std::vector<fs::path> Folder::tableFiles() const {
 
 std::optional<fs::path> Folder::find(std::string_view written) const {
     const std::string name = stripDbfExtension(written);
-    const std::string wanted = lowerAscii(name);
+    const std::string wanted = sql::asciiLower(name);
     std::vector<fs::path> matches;
     for (const auto& file : tableFiles()) {
         const std::string stem = file.stem().string();
         if (stem == name) return file; // an exact match wins
-        if (lowerAscii(stem) == wanted) matches.push_back(file);
+        if (sql::asciiLower(stem) == wanted) matches.push_back(file);
     }
     if (matches.size() > 1)
         throw Error(ErrorNumber::AmbiguousTableName,
@@ -83,8 +78,7 @@ struct FileState {
 FileState stateOf(const fs::path& file) {
     struct stat st {};
     FileState s;
-    if (::stat(file.c_str(), &st) != 0)
-        return s;
+    if (::stat(file.c_str(), &st) != 0) return s;
     s.ok = true;
     s.size = static_cast<std::uintmax_t>(st.st_size);
     s.mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
@@ -99,8 +93,7 @@ std::shared_ptr<xbase::Table> Folder::table(const fs::path& file) {
     const FileState now = stateOf(file);
     auto it = m_open.find(file);
     if (it != m_open.end() && now.ok && it->second.inode == now.inode && it->second.device == now.device) {
-        if (it->second.size == now.size && it->second.mtime == now.mtime)
-            return it->second.table;
+        if (it->second.size == now.size && it->second.mtime == now.mtime) return it->second.table;
         // Changed in place by another program: read it again in place, so that every holder sees the
         // new state; a new structure needs a new Table.
         try {
@@ -117,9 +110,11 @@ std::shared_ptr<xbase::Table> Folder::table(const fs::path& file) {
     Entry entry;
     try {
         const bool writable = !m_readOnly && ::access(file.c_str(), W_OK) == 0;
-        entry.table = xbase::Table::open(file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly);
+        entry.table =
+            xbase::Table::open(file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly);
     } catch (const xbase::Error& e) {
-        throw Error(e.kind() == xbase::ErrorKind::Io ? ErrorNumber::TableNotFound : ErrorNumber::BadTableFile, e.what());
+        throw Error(e.kind() == xbase::ErrorKind::Io ? ErrorNumber::TableNotFound : ErrorNumber::BadTableFile,
+                    e.what());
     }
     // Opening may have rolled back an interrupted change: take the state after it.
     const FileState opened = stateOf(file);

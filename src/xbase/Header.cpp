@@ -1,22 +1,20 @@
 // Parsing the table header of every dBASE variant into one shape, and writing dBASE III headers.
 #include "xbase/Header.h"
 
+#include "xbase/ByteOrder.h"
+#include "xbase/Error.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
 
-#include "xbase/Error.h"
-
 namespace xbase {
 
 namespace {
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+using bytes::le16;
+using bytes::le32;
 
 std::string hex(std::uint8_t b) {
     char text[8];
@@ -24,17 +22,39 @@ std::string hex(std::uint8_t b) {
     return text;
 }
 
-[[noreturn]] void bad(const std::string& what) { throw Error(ErrorKind::Format, what); }
+[[noreturn]] void bad(const std::string& what) {
+    throw Error(ErrorKind::Format, what);
+}
 
 std::optional<Family> familyOf(std::uint8_t version) {
     switch (version) {
-    case 0x02: return Family::DBase2;
-    case 0x03: case 0x83: case 0x07: case 0x87: return Family::DBase3;
-    case 0x05: case 0x7B: case 0x8B: case 0x8E: case 0x43: case 0x63: case 0xCB: return Family::DBase4;
-    case 0x04: case 0x8C: return Family::DBase7;
-    case 0x30: case 0x31: case 0x32: return Family::VisualFoxPro;
-    case 0xF5: case 0xFB: return Family::FoxPro;
-    default: return std::nullopt;
+    case 0x02:
+        return Family::DBase2;
+    case 0x03:
+    case 0x83:
+    case 0x07:
+    case 0x87:
+        return Family::DBase3;
+    case 0x05:
+    case 0x7B:
+    case 0x8B:
+    case 0x8E:
+    case 0x43:
+    case 0x63:
+    case 0xCB:
+        return Family::DBase4;
+    case 0x04:
+    case 0x8C:
+        return Family::DBase7;
+    case 0x30:
+    case 0x31:
+    case 0x32:
+        return Family::VisualFoxPro;
+    case 0xF5:
+    case 0xFB:
+        return Family::FoxPro;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -57,8 +77,7 @@ Date storedDate(int yy, int mm, int dd) {
 }
 
 bool isMemoField(const Field& f, Family family) {
-    if (isMemoType(f.type))
-        return true;
+    if (isMemoType(f.type)) return true;
     // dBASE IV and 7 use B for binary memos (10-digit pointer); FoxPro's B is an 8-byte double.
     return f.type == 'B' && (family == Family::DBase4 || family == Family::DBase7) && f.length == 10;
 }
@@ -71,16 +90,14 @@ std::uint32_t sumOfLengths(const std::vector<Field>& fields) {
 }
 
 void parseDBase2(std::span<const std::uint8_t> b, Header& h) {
-    if (b.size() < 521)
-        bad("The file is shorter than a dBASE II header (521 bytes).");
+    if (b.size() < 521) bad("The file is shorter than a dBASE II header (521 bytes).");
     h.recordCount = le16(&b[1]);
     h.lastUpdate = storedDate(b[5], b[3], b[4]);
     h.recordLength = le16(&b[6]);
     h.headerLength = 521;
     for (std::size_t k = 0; k < 32; ++k) {
         const std::uint8_t* d = &b[8 + 16 * k];
-        if (d[0] == 0x0D || d[0] == 0x00)
-            break;
+        if (d[0] == 0x0D || d[0] == 0x00) break;
         Field f;
         f.name = fieldName(d, 11);
         f.type = static_cast<char>(d[11]);
@@ -94,10 +111,8 @@ void parseDBase2(std::span<const std::uint8_t> b, Header& h) {
 bool parseDescriptors(std::span<const std::uint8_t> b, Header& h, std::size_t start, std::size_t size) {
     const bool level7 = h.family == Family::DBase7;
     for (std::size_t off = start;; off += size) {
-        if (off < h.headerLength && off < b.size() && b[off] == 0x0D)
-            return true;
-        if (off + size > h.headerLength || off + size > b.size())
-            return false;
+        if (off < h.headerLength && off < b.size() && b[off] == 0x0D) return true;
+        if (off + size > h.headerLength || off + size > b.size()) return false;
         const std::uint8_t* d = &b[off];
         Field f;
         if (level7) {
@@ -110,8 +125,7 @@ bool parseDescriptors(std::span<const std::uint8_t> b, Header& h, std::size_t st
             f.type = static_cast<char>(d[11]);
             f.length = d[16];
             f.decimals = d[17];
-            if (h.family == Family::VisualFoxPro)
-                f.flags = d[18];
+            if (h.family == Family::VisualFoxPro) f.flags = d[18];
         }
         if (f.name.empty() && f.type == 0)
             return true; // some writers end the array with NULs instead of 0x0D
@@ -123,13 +137,11 @@ bool parseDescriptors(std::span<const std::uint8_t> b, Header& h, std::size_t st
 // reading only where it makes the fields add up to the record length.
 void resolveLongCharacterFields(Header& h) {
     const std::uint32_t plain = sumOfLengths(h.fields) + 1;
-    if (plain == h.recordLength)
-        return;
+    if (plain == h.recordLength) return;
     std::uint32_t widened = 1;
     for (const auto& f : h.fields)
         widened += f.type == 'C' ? f.length + 256u * f.decimals : f.length;
-    if (widened != h.recordLength)
-        return;
+    if (widened != h.recordLength) return;
     for (auto& f : h.fields) {
         if (f.type == 'C') {
             f.length += 256u * f.decimals;
@@ -144,18 +156,13 @@ void assignNullBits(Header& h) {
         Field& f = h.fields[i];
         if (f.type == '0') {
             f.hidden = true;
-            if (h.nullFlagsField < 0)
-                h.nullFlagsField = static_cast<int>(i);
+            if (h.nullFlagsField < 0) h.nullFlagsField = static_cast<int>(i);
             continue;
         }
-        if (f.flags & 0x01)
-            f.hidden = true;
-        if (f.flags & 0x04)
-            f.binary = true;
-        if (f.type == 'V' || f.type == 'Q')
-            f.varLengthBit = bit++;
-        if (f.flags & 0x02)
-            f.nullBit = bit++;
+        if (f.flags & 0x01) f.hidden = true;
+        if (f.flags & 0x04) f.binary = true;
+        if (f.type == 'V' || f.type == 'Q') f.varLengthBit = bit++;
+        if (f.flags & 0x02) f.nullBit = bit++;
     }
     if (h.nullFlagsField < 0) {
         for (auto& f : h.fields)
@@ -168,15 +175,15 @@ void assignNullBits(Header& h) {
 } // namespace
 
 Header parseHeader(std::span<const std::uint8_t> b) {
-    if (b.empty())
-        bad("The file is empty.");
+    if (b.empty()) bad("The file is empty.");
     Header h;
     bool terminated = true;
     h.version = b[0];
     const auto family = familyOf(h.version);
     if (!family) {
         if (h.version == 0xE5)
-            throw Error(ErrorKind::Unsupported, "Tables with an .smt memo file (version 0xE5) cannot be read.");
+            throw Error(ErrorKind::Unsupported,
+                        "Tables with an .smt memo file (version 0xE5) cannot be read.");
         if (h.version == 0x06 || h.version == 0x86 || h.version == 0xE6 || h.version == 0xF6)
             throw Error(ErrorKind::Unsupported, "The table is encrypted (version " + hex(h.version) + ").");
         bad("This is not a dBASE table: unknown version byte " + hex(h.version) + ".");
@@ -187,18 +194,15 @@ Header parseHeader(std::span<const std::uint8_t> b) {
         parseDBase2(b, h);
     } else {
         const std::size_t fixed = h.family == Family::DBase7 ? 68 : 32;
-        if (b.size() < fixed)
-            bad("The file is shorter than its header.");
+        if (b.size() < fixed) bad("The file is shorter than its header.");
         h.lastUpdate = storedDate(b[1], b[2], b[3]);
         h.recordCount = le32(&b[4]);
         h.headerLength = le16(&b[8]);
         h.recordLength = le16(&b[10]);
-        if (b[15] == 1)
-            throw Error(ErrorKind::Unsupported, "The table is encrypted.");
+        if (b[15] == 1) throw Error(ErrorKind::Unsupported, "The table is encrypted.");
         h.tableFlags = b[28];
         h.languageDriver = b[29];
-        if (h.family == Family::DBase7)
-            h.languageDriverName = fieldName(&b[32], 32);
+        if (h.family == Family::DBase7) h.languageDriverName = fieldName(&b[32], 32);
         if (h.headerLength < fixed + 1)
             bad("The header length (" + std::to_string(h.headerLength) + " bytes) is too small.");
         if (b.size() < h.headerLength)
@@ -206,11 +210,9 @@ Header parseHeader(std::span<const std::uint8_t> b) {
         terminated = parseDescriptors(b, h, fixed, h.family == Family::DBase7 ? 48 : 32);
     }
 
-    if (h.recordLength == 0)
-        bad("The record length is 0.");
+    if (h.recordLength == 0) bad("The record length is 0.");
     resolveLongCharacterFields(h);
-    if (h.family == Family::VisualFoxPro)
-        assignNullBits(h);
+    if (h.family == Family::VisualFoxPro) assignNullBits(h);
 
     std::uint32_t offset = 1;
     for (auto& f : h.fields) {
@@ -220,7 +222,8 @@ Header parseHeader(std::span<const std::uint8_t> b) {
     // Without its end marker the array may have been cut by a wrong header length; trust it only where
     // the fields it gives fill the records exactly.
     if (!terminated && offset != h.recordLength)
-        bad("The header ends inside the field descriptors (header length " + std::to_string(h.headerLength) + ").");
+        bad("The header ends inside the field descriptors (header length " + std::to_string(h.headerLength) +
+            ").");
     if (offset > h.recordLength)
         bad("The fields need " + std::to_string(offset) + " bytes per record, but the header gives " +
             std::to_string(h.recordLength) + ".");
@@ -229,10 +232,16 @@ Header parseHeader(std::span<const std::uint8_t> b) {
         if (isMemoField(f, h.family)) {
             switch (h.family) {
             case Family::FoxPro:
-            case Family::VisualFoxPro: h.memoFormat = MemoFormat::FoxPro; break;
+            case Family::VisualFoxPro:
+                h.memoFormat = MemoFormat::FoxPro;
+                break;
             case Family::DBase4:
-            case Family::DBase7: h.memoFormat = MemoFormat::DBase4; break;
-            default: h.memoFormat = MemoFormat::DBase3; break;
+            case Family::DBase7:
+                h.memoFormat = MemoFormat::DBase4;
+                break;
+            default:
+                h.memoFormat = MemoFormat::DBase3;
+                break;
             }
             break;
         }
@@ -240,11 +249,10 @@ Header parseHeader(std::span<const std::uint8_t> b) {
     return h;
 }
 
-std::vector<std::uint8_t> buildDBase3Header(std::vector<Field>& fields, std::uint8_t languageDriver, bool hasMemo,
-                                            std::uint32_t recordCount, const Date& date) {
+std::vector<std::uint8_t> buildDBase3Header(std::vector<Field>& fields, std::uint8_t languageDriver,
+                                            bool hasMemo, std::uint32_t recordCount, const Date& date) {
     const std::size_t headerLength = 32 + 32 * fields.size() + 1;
-    if (headerLength > 0xFFFF)
-        throw Error(ErrorKind::Value, "Too many fields for a dBASE table.");
+    if (headerLength > 0xFFFF) throw Error(ErrorKind::Value, "Too many fields for a dBASE table.");
     std::uint32_t offset = 1;
     for (auto& f : fields) {
         f.offset = offset;

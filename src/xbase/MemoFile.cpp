@@ -1,6 +1,7 @@
 // Memo files (.dbt of dBASE III and IV/7, .fpt of FoxPro): finding them, reading and appending blocks.
 #include "MemoFile.h"
 
+#include "ByteOrder.h"
 #include "Error.h"
 
 #include <algorithm>
@@ -22,42 +23,20 @@ namespace fs = std::filesystem;
 namespace xbase {
 namespace {
 
+using bytes::be16;
+using bytes::be32;
+using bytes::le16;
+using bytes::le32;
+using bytes::putBe16;
+using bytes::putBe32;
+using bytes::putLe16;
+using bytes::putLe32;
+
 // Every format keeps its header in the first 512 bytes; FoxPro's first usable block is the first one
 // after them, whatever the block size.
 constexpr std::uint64_t kHeaderBytes = 512;
 constexpr std::uint8_t kEndOfText = 0x1A;
 constexpr std::uint64_t kMaxPointer = std::numeric_limits<std::uint32_t>::max();
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-std::uint16_t le16(const std::uint8_t* p) {
-    return std::uint16_t(p[0] | p[1] << 8);
-}
-std::uint32_t be32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 |
-           std::uint32_t(p[3]);
-}
-std::uint16_t be16(const std::uint8_t* p) {
-    return std::uint16_t(p[0] << 8 | p[1]);
-}
-void putLe32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
-}
-void putLe16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-}
-void putBe32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * (3 - i)));
-}
-void putBe16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = std::uint8_t(v >> 8);
-    p[1] = std::uint8_t(v);
-}
 
 std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
     return a / b + (a % b != 0);

@@ -1,25 +1,23 @@
 // Result output of brindle-sql.
 #include "Output.h"
 
+#include "engine/Collation.h"
+
 #include <charconv>
 #include <vector>
 
 namespace brindlesql {
 
 std::string csvText(const engine::Value& v) {
-    if (auto s = std::get_if<std::string>(&v))
-        return *s;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return std::to_string(*i);
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
     if (auto d = std::get_if<double>(&v)) {
         char buf[400];
         auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *d, std::chars_format::fixed);
         return ec == std::errc() ? std::string(buf, end) : std::string();
     }
-    if (auto b = std::get_if<bool>(&v))
-        return *b ? "True" : "False";
-    if (auto d = std::get_if<xbase::Date>(&v))
-        return engine::isoDate(*d);
+    if (auto b = std::get_if<bool>(&v)) return *b ? "True" : "False";
+    if (auto d = std::get_if<xbase::Date>(&v)) return engine::isoDate(*d);
     if (auto t = std::get_if<xbase::DateTime>(&v)) {
         std::string text = engine::isoDateTime(*t);
         text[10] = 'T';
@@ -38,8 +36,7 @@ std::string csvText(const engine::Value& v) {
 }
 
 std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (char c : text)
         out += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -63,7 +60,7 @@ void writeAligned(engine::Recordset& rs, std::FILE* out) {
     const std::size_t columns = rs.fieldCount();
     std::vector<std::vector<std::string>> cells;
     std::vector<std::size_t> width(columns);
-    auto length = [](const std::string& s) { return engine::countUtf8(s.data(), s.size()); };
+    auto length = [](const std::string& s) { return engine::countCodePoints(s); };
     std::vector<std::string> header;
     for (std::size_t c = 0; c < columns; ++c) {
         header.push_back(rs.field(c).name);
@@ -75,8 +72,7 @@ void writeAligned(engine::Recordset& rs, std::FILE* out) {
             const engine::Value v = rs.valueAt(row, c);
             std::string text = xbase::isNull(v) ? "Null" : csvText(v);
             for (auto& ch : text)
-                if (ch == '\r' || ch == '\n')
-                    ch = ' ';
+                if (ch == '\r' || ch == '\n') ch = ' ';
             width[c] = std::max(width[c], length(text));
             line.push_back(std::move(text));
         }
@@ -86,8 +82,7 @@ void writeAligned(engine::Recordset& rs, std::FILE* out) {
         std::string text;
         for (std::size_t c = 0; c < columns; ++c) {
             text += line[c];
-            if (c + 1 < columns)
-                text += std::string(width[c] - length(line[c]) + 2, ' ');
+            if (c + 1 < columns) text += std::string(width[c] - length(line[c]) + 2, ' ');
         }
         std::fprintf(out, "%s\n", text.c_str());
     };
