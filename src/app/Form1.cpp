@@ -61,6 +61,8 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     connect(m_text1, &QueryBox::otherKeyPressed, this, &Form1::refreshCaption);
     connect(m_text1, &QueryBox::focusEntered, this, &Form1::queryBoxFocused);
     connect(m_command1, &QPushButton::clicked, this, &Form1::openLog);
+    connect(m_command2, &QPushButton::clicked, this, &Form1::showQueries);
+    connect(m_command3, &QPushButton::clicked, this, &Form1::saveQuery);
     // The position is shown at once at every move, so the bare count a run sets stays until the
     // current row next changes.
     connect(m_data1, &datagrid::DataSource::currentChanged, this, &Form1::showPosition, Qt::DirectConnection);
@@ -145,25 +147,31 @@ void Form1::createMenus() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("mnuH"));
 
-    const QList<QAction*> later = {
-        addEntry(results, "mnuExport", QStringLiteral("Export to file")),
-        addEntry(results, "mnuExcel", QStringLiteral("Export to MS Excel")),
-        addEntry(commands, "mnuSearch", QStringLiteral("Search"), QKeySequence(Qt::CTRL | Qt::Key_T)),
-        addEntry(commands, "mnuFilter", QStringLiteral("Filter"), QKeySequence(Qt::CTRL | Qt::Key_F)),
-        addEntry(commands, "mnuSort", QStringLiteral("Sort by"), QKeySequence(Qt::CTRL | Qt::Key_S)),
-        addEntry(commands, "mnuDirUpit", QStringLiteral("Direct display of saved queries"),
-                 QKeySequence(Qt::CTRL | Qt::Key_D)),
-        addEntry(other, "mnuPodesavanje", QStringLiteral("Settings")),
-        addEntry(other, "mnuExUp", QStringLiteral("Export queries to a file")),
-        addEntry(other, "mnuImpUp", QStringLiteral("Import queries from a file")),
-        addEntry(other, "mnuAutofit", QStringLiteral("Automatically fit column widths"),
-                 QKeySequence(Qt::CTRL | Qt::Key_A)),
-        addEntry(help, "mnuHelp", QStringLiteral("Help"), QKeySequence(Qt::Key_F1)),
-        addEntry(help, "mnuAbout", QStringLiteral("About")),
+    const auto entry = [this](QMenu* menu, const char* name, const QString& caption, void (Form1::*command)(),
+                              const QKeySequence& key = {}) {
+        connect(addEntry(menu, name, caption, key), &QAction::triggered, this, command);
     };
-    // Their commands are not part of the program yet.
-    for (QAction* action : later)
-        action->setEnabled(false);
+    entry(results, "mnuExport", QStringLiteral("Export to file"), &Form1::exportToFile);
+    entry(results, "mnuExcel", QStringLiteral("Export to MS Excel"), &Form1::exportToSpreadsheet);
+    entry(commands, "mnuSearch", QStringLiteral("Search"), &Form1::searchCommand, QKeySequence(Qt::CTRL | Qt::Key_T));
+    entry(commands, "mnuFilter", QStringLiteral("Filter"), &Form1::filterCommand, QKeySequence(Qt::CTRL | Qt::Key_F));
+    entry(commands, "mnuSort", QStringLiteral("Sort by"), &Form1::sortCommand, QKeySequence(Qt::CTRL | Qt::Key_S));
+    entry(commands, "mnuDirUpit", QStringLiteral("Direct display of saved queries"), &Form1::toggleDirectDisplay,
+          QKeySequence(Qt::CTRL | Qt::Key_D));
+    entry(other, "mnuPodesavanje", QStringLiteral("Settings"), &Form1::settingsCommand);
+    entry(other, "mnuExUp", QStringLiteral("Export queries to a file"), &Form1::exportQueries);
+    entry(other, "mnuImpUp", QStringLiteral("Import queries from a file"), &Form1::importQueries);
+    entry(other, "mnuAutofit", QStringLiteral("Automatically fit column widths"), &Form1::autofitColumns,
+          QKeySequence(Qt::CTRL | Qt::Key_A));
+    entry(help, "mnuHelp", QStringLiteral("Help"), &Form1::showHelp, QKeySequence(Qt::Key_F1));
+    entry(help, "mnuAbout", QStringLiteral("About"), &Form1::showAbout);
+
+    // Commands that are not part of the program yet.
+    const QStringList pending = {"mnuExport", "mnuExcel",      "mnuSearch", "mnuFilter", "mnuSort",
+                                 "mnuDirUpit", "mnuPodesavanje", "mnuExUp",   "mnuImpUp",  "mnuAutofit",
+                                 "mnuHelp",   "mnuAbout"};
+    for (QAction* action : findChildren<QAction*>())
+        if (pending.contains(action->objectName())) action->setEnabled(false);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QListWidget;
@@ -17,6 +18,7 @@ class QPushButton;
 
 namespace platform {
 class Dialogs;
+class Spreadsheet;
 class TextEditor;
 } // namespace platform
 namespace datagrid {
@@ -73,6 +75,34 @@ public:
     // The title rule: Putanja, two blanks, a hyphen, two blanks, Tabela.
     void refreshCaption();
 
+    // Commands of the menus, buttons and grid headers; each group lives in its own file.
+
+    // Form1Tools.cpp: header-click sorting, Sort/Filter/Search, column auto-fit.
+    void sortByColumn(int column);
+    void sortCommand();
+    void filterCommand();
+    void searchCommand();
+    void autofitColumns();
+
+    // Form1Export.cpp: the result to a fixed-width text file and to a spreadsheet workbook.
+    void exportToFile();
+    void exportToSpreadsheet();
+    // Where the spreadsheet export writes; the window starts with the real workbook writer.
+    using SpreadsheetFactory = std::function<std::unique_ptr<platform::Spreadsheet>()>;
+    void setSpreadsheetFactory(SpreadsheetFactory factory);
+
+    // Form1Saved.cpp: saved queries, the Queries window, direct display, their export and import.
+    void saveQuery();
+    void showQueries();
+    void toggleDirectDisplay();
+    void exportQueries();
+    void importQueries();
+
+    // Form1Other.cpp: settings, help and About.
+    void settingsCommand();
+    void showHelp();
+    void showAbout();
+
     QueryBox* queryBox() const { return m_text1; }
     datagrid::DataSource* dataSource() const { return m_data1; }
     datagrid::ResultGrid* grid() const { return m_grid; }
@@ -123,6 +153,7 @@ private:
     QWidget* m_client = nullptr;
     QList<QKeySequence> m_menuKeys;
     Geometry m_geometry;
+    SpreadsheetFactory m_newSpreadsheet;
 };
 
 } // namespace app
