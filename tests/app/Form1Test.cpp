@@ -1,105 +1,19 @@
 // The main window driven through its named controls: start-up, opening a table, Enter in the query
 // box with selects, parameters, an update and a declined delete, and the query log.
-#include "support/QtApplication.h"
-#include "app/Form1.h"
+#include "app/Form1Fixture.h"
 
-#include "app/QueryBox.h"
 #include "browser/DriveList.h"
 #include "browser/FileList.h"
 #include "browser/FolderList.h"
-#include "datagrid/DataSource.h"
 #include "datagrid/ResultGrid.h"
-#include "engine/EngineTestSupport.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/ScriptedTextEditor.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QTest>
-#include <gtest/gtest.h>
 
-using app::Form1;
-using testsupport::readFile;
-using testsupport::TempDir;
-using testsupport::writeFile;
-
-namespace {
-
-using testsupport::application;
-
-QString q(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-void writeOrders(const std::filesystem::path& path) {
-    enginetest::writeTable(path, {{"ITEM", 'C', 10, 0}, {"QTY", 'N', 5, 0}},
-                           {{std::string("nails"), std::int64_t{40}},
-                            {std::string("screws"), std::int64_t{12}},
-                            {std::string("bolts"), std::int64_t{7}}});
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
-        result.push_back(text.substr(from, at - from));
-    return result;
-}
-
-class Form1Test : public ::testing::Test {
-protected:
-    struct Application {
-        Application() { application(); }
-    } m_application;
-
-    TempDir m_program;
-    TempDir m_data;
-    platform::ScriptedDialogs m_dialogs;
-    platform::ScriptedTextEditor m_editor;
-    std::unique_ptr<Form1> m_form;
-
-    void SetUp() override { writeOrders(m_data / "ORDERS.DBF"); }
-
-    void TearDown() override {
-        m_form.reset();
-        EXPECT_TRUE(m_dialogs.violations().isEmpty()) << m_dialogs.violations().join("; ").toStdString();
-        EXPECT_EQ(m_dialogs.pending(), 0u);
-    }
-
-    Form1& open(const QString& commandLine) {
-        m_form = std::make_unique<Form1>(m_dialogs, m_editor, platform::ProgramFolder(q(m_program.path())));
-        m_form->start(commandLine);
-        m_form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
-        return *m_form;
-    }
-
-    template <typename T> T* named(const char* name) {
-        T* found = m_form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
-    // Types a statement and presses Enter in the query box.
-    void enter(const QString& statement) {
-        app::QueryBox* box = named<app::QueryBox>("Text1");
-        box->setPlainText(statement);
-        box->moveCursor(QTextCursor::End);
-        QTest::keyClick(box, Qt::Key_Return);
-    }
-
-    engine::Recordset& rows() {
-        engine::Recordset* rs = m_form->dataSource()->recordset();
-        if (!rs) throw std::runtime_error("no recordset");
-        return *rs;
-    }
-
-    QString folder() const { return q(m_data.path()); }
-    QString caption() { return m_form->dataSource()->caption(); }
-};
+using namespace form1test;
 
 TEST_F(Form1Test, ControlsAndMenusCarryTheirNames) {
     open(folder());
@@ -310,5 +224,3 @@ TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
     engine::Database database(m_data.path());
     EXPECT_EQ(enginetest::rowsOf(*database.openRecordset("orders")).size(), 1u);
 }
-
-} // namespace
