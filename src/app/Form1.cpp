@@ -167,9 +167,22 @@ void Form1::createMenus() {
     entry(help, "mnuAbout", QStringLiteral("About"), &Form1::showAbout);
 
     // Commands that are not part of the program yet.
-    const QStringList pending = {"mnuExport", "mnuExcel",      "mnuSearch", "mnuFilter", "mnuSort",
-                                 "mnuDirUpit", "mnuPodesavanje", "mnuExUp",   "mnuImpUp",  "mnuAutofit",
-                                 "mnuHelp",   "mnuAbout"};
+    // clang-format off
+    const QStringList pending = {
+        "mnuExport",
+        "mnuExcel",
+        "mnuSearch",
+        "mnuFilter",
+        "mnuSort",
+        "mnuDirUpit",
+        "mnuPodesavanje",
+        "mnuExUp",
+        "mnuImpUp",
+        "mnuAutofit",
+        "mnuHelp",
+        "mnuAbout",
+    };
+    // clang-format on
     for (QAction* action : findChildren<QAction*>())
         if (pending.contains(action->objectName())) action->setEnabled(false);
 }
