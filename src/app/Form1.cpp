@@ -72,8 +72,15 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     connect(m_data1Bar, &datagrid::NavigationBar::moveFailed, this, report);
 
     const platform::Twips twips = platform::Twips::of(*this);
-    m_client->setMinimumSize(twips.twipsToPixels(int(std::ceil(app::minimumWidth(m_geometry)))),
-                             twips.twipsToPixels(int(std::ceil(app::minimumHeight(m_geometry)))));
+    // The smallest pixel sizes that still measure at least the minimum in twips once converted back.
+    const auto atLeast = [&twips](float minimum) {
+        const int wanted = int(std::ceil(minimum));
+        int pixels = twips.twipsToPixels(wanted);
+        while (twips.pixelsToTwips(pixels) < wanted)
+            ++pixels;
+        return pixels;
+    };
+    m_client->setMinimumSize(atLeast(app::minimumWidth(m_geometry)), atLeast(app::minimumHeight(m_geometry)));
     m_client->installEventFilter(this);
     resize(twips.twipsToPixels(int(designWidth)),
            twips.twipsToPixels(int(designHeight)) + menuBar()->sizeHint().height());
@@ -175,12 +182,9 @@ void Form1::createMenus() {
         "mnuFilter",
         "mnuSort",
         "mnuDirUpit",
-        "mnuPodesavanje",
         "mnuExUp",
         "mnuImpUp",
         "mnuAutofit",
-        "mnuHelp",
-        "mnuAbout",
     };
     // clang-format on
     for (QAction* action : findChildren<QAction*>())
