@@ -176,8 +176,6 @@ void Form1::createMenus() {
     // Commands that are not part of the program yet.
     // clang-format off
     const QStringList pending = {
-        "mnuExport",
-        "mnuExcel",
         "mnuSearch",
         "mnuFilter",
         "mnuSort",

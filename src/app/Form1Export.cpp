@@ -1,10 +1,32 @@
 // Form1: the result to a fixed-width text file and to a spreadsheet workbook.
 #include "app/Form1.h"
+#include "datagrid/DataSource.h"
+#include "datagrid/ResultGrid.h"
+#include "output/SheetExport.h"
+#include "output/TextExport.h"
+#include "platform/XlsxSpreadsheet.h"
 
 namespace app {
 
-void Form1::exportToFile() {}
-void Form1::exportToSpreadsheet() {}
+void Form1::exportToFile() {
+    QStringList captions;
+    for (int i = 0; i < m_grid->columnCount(); ++i)
+        captions.append(m_grid->columnCaption(i));
+    output::exportText(
+        {m_dialogs, *m_data1, captions, [this](const QString& title) { setWindowTitle(title); }});
+}
+
+void Form1::exportToSpreadsheet() {
+    SpreadsheetFactory create = m_newSpreadsheet;
+    if (!create) create = [] { return std::make_unique<platform::XlsxSpreadsheet>(); };
+    output::exportSheet({m_dialogs,
+                         m_data1->databaseName(),
+                         m_data1->recordSource(),
+                         output::workbookName(Tabela.toString()),
+                         std::move(create),
+                         {}});
+}
+
 void Form1::setSpreadsheetFactory(SpreadsheetFactory factory) {
     m_newSpreadsheet = std::move(factory);
 }

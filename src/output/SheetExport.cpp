@@ -1,0 +1,167 @@
+// The current result copied into a new spreadsheet workbook: the statement run again on a
+// database of its own, field names in bold on row 1, typed values below, columns fitted.
+#include "output/SheetExport.h"
+
+#include "engine/Database.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+#include "output/Repainter.h"
+#include "platform/BusyPointer.h"
+#include "platform/Dialogs.h"
+
+#include <QDir>
+#include <QTime>
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+namespace output {
+
+namespace {
+
+// The form every failure of this command is told in: number, one blank, description.
+QString numbered(const std::exception& error) {
+    const QString description = QString::fromStdString(error.what());
+    if (const auto* numberedError = dynamic_cast<const engine::Error*>(&error))
+        return QString::number(numberedError->number()) + QLatin1Char(' ') + description;
+    return description;
+}
+
+// Cells the sheet refuses are not worth a message each: the first one is kept with a count.
+class Refusals {
+public:
+    template <typename Operation> void attempt(Operation&& operation) {
+        try {
+            operation();
+        } catch (const std::runtime_error& error) {
+            if (m_count++ == 0) m_first = numbered(error);
+        }
+    }
+    void report(platform::Dialogs& dialogs) const {
+        if (m_count == 0) return;
+        QString text = m_first;
+        if (m_count > 1) text += " (and " + QString::number(m_count - 1) + " more like it)";
+        dialogs.message(text);
+    }
+
+private:
+    std::int64_t m_count = 0;
+    QString m_first;
+};
+
+} // namespace
+
+platform::Spreadsheet::Value cellValue(const engine::Value& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return QString::fromStdString(*text);
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) return double(*integer);
+    if (const auto* real = std::get_if<double>(&value)) return *real;
+    if (const auto* logical = std::get_if<bool>(&value)) return *logical;
+    if (const auto* date = std::get_if<xbase::Date>(&value)) return QDate(date->year, date->month, date->day);
+    if (const auto* stamp = std::get_if<xbase::DateTime>(&value)) {
+        // As written, with no time zone: a time that a clock change skips must not move.
+        return QDateTime(QDate(stamp->date.year, stamp->date.month, stamp->date.day),
+                         QTime::fromMSecsSinceStartOfDay(stamp->msecOfDay), Qt::UTC);
+    }
+    return std::monostate{};
+}
+
+QString workbookName(const QString& table) {
+    QString name = table.trimmed();
+    if (name.startsWith(QLatin1Char('['))) {
+        const qsizetype close = name.indexOf(QLatin1Char(']'));
+        name = name.mid(1, close < 0 ? -1 : close - 1);
+    } else {
+        const qsizetype end = std::find_if(name.begin(), name.end(),
+                                           [](QChar c) {
+                                               return c.isSpace() || c == QLatin1Char(',') ||
+                                                      c == QLatin1Char('(') || c == QLatin1Char(';');
+                                           }) -
+                              name.begin();
+        name.truncate(end);
+    }
+    name = name.mid(std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\'))) + 1);
+    if (name.endsWith(QStringLiteral(".dbf"), Qt::CaseInsensitive)) name.chop(4);
+    name = name.trimmed().toLower();
+    return name.isEmpty() ? QStringLiteral("result") : name;
+}
+
+void exportSheet(const SheetExportJob& job) {
+    platform::Dialogs& dialogs = job.dialogs;
+    platform::BusyPointer busy(dialogs);
+    const auto report = [&](const std::exception& error) { dialogs.message(numbered(error)); };
+
+    std::unique_ptr<engine::Database> database;
+    std::unique_ptr<engine::Recordset> rows;
+    try {
+        if (job.folder.trimmed().isEmpty())
+            throw engine::Error(engine::InvalidArgument,
+                                "The data source has no folder (DatabaseName) to open.");
+        if (job.source.trimmed().isEmpty())
+            throw engine::Error(engine::InvalidArgument, "The data source has no record source to open.");
+        database = std::make_unique<engine::Database>(
+            std::filesystem::path(QDir::cleanPath(job.folder).toStdString()), false, false, "dbase 5.0");
+        rows = database->openRecordset(job.source.toStdString());
+    } catch (const std::runtime_error& error) {
+        report(error);
+        return;
+    }
+
+    std::unique_ptr<platform::Spreadsheet> sheet;
+    try {
+        sheet = job.newSpreadsheet();
+        if (!sheet) throw engine::Error(engine::InvalidOperation, "No spreadsheet application is available.");
+        sheet->addWorkbook(job.name);
+    } catch (const std::runtime_error& error) {
+        report(error);
+        return;
+    }
+
+    Refusals refusals;
+    // A fresh rowset has a current row exactly when it has rows; an empty one gives an empty workbook.
+    if (!rows->eof()) {
+        Repainter repainter;
+        try {
+            rows->moveFirst();
+            const std::size_t fields = rows->fieldCount();
+            const int columns =
+                int(std::min<std::size_t>(fields, std::size_t(std::max(job.limits.columns, 0))));
+            if (fields > std::size_t(columns))
+                dialogs.message("The result has more fields than a sheet holds: the sheet shows the first " +
+                                QString::number(columns) + " of its " + QString::number(fields) + " fields.");
+            for (int i = 1; i <= columns; ++i) {
+                const QString name = QString::fromStdString(rows->field(std::size_t(i - 1)).name);
+                refusals.attempt([&] { sheet->setCell(1, i, name); });
+                refusals.attempt([&] { sheet->setBold(1, i); });
+            }
+            for (int r = 2; !rows->eof(); ++r) {
+                if (r > job.limits.rows) {
+                    dialogs.message(
+                        "The result has more rows than a sheet holds: the sheet shows the field names "
+                        "and the first " +
+                        QString::number(job.limits.rows - 1) + " rows.");
+                    break;
+                }
+                for (int i = 1; i <= columns; ++i) {
+                    const platform::Spreadsheet::Value value = cellValue(rows->value(std::size_t(i - 1)));
+                    refusals.attempt([&] { sheet->setCell(r, i, value); });
+                }
+                rows->moveNext();
+                repainter.tick();
+            }
+            for (int k = 1; k <= columns; ++k)
+                refusals.attempt([&] { sheet->autofitColumn(k); });
+        } catch (const std::runtime_error& error) {
+            // The rowset failed; every later row would fail the same way.
+            report(error);
+            return;
+        }
+    }
+    refusals.report(dialogs);
+    try {
+        sheet->makeVisible();
+    } catch (const std::runtime_error& error) {
+        report(error);
+    }
+}
+
+} // namespace output

@@ -1,0 +1,131 @@
+// The current result to a text file of fixed-width columns: a file from the save dialog, a width
+// per column asked of the user, a heading line, a line of nine blanks and one line per row.
+#include "output/TextExport.h"
+
+#include "datagrid/DataSource.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+#include "output/Repainter.h"
+#include "output/TextLayout.h"
+#include "platform/BusyPointer.h"
+#include "platform/Dialogs.h"
+#include "platform/FileError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <optional>
+#include <vector>
+
+namespace output {
+
+namespace {
+
+// The export's output file, written line by line and closed whenever the export ends.
+class ExportFile {
+public:
+    // Creates the file, or replaces one of that name. Throws engine::Error.
+    explicit ExportFile(const QString& path) : m_file(path) {
+        const QString action = QStringLiteral("Cannot create");
+        platform::requireParentFolder(action, path);
+        if (QFileInfo(path).isDir())
+            throw platform::fileError(engine::PathFileAccess, action, path, QStringLiteral("it is a folder"));
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw platform::fileError(engine::PathFileAccess, action, path, m_file.errorString());
+    }
+
+    ~ExportFile() {
+        if (m_file.isOpen()) m_file.close();
+    }
+
+    // The line as it is, line breaks inside it included, then CR LF.
+    void writeLine(const QString& line) {
+        const QByteArray bytes = (line + QStringLiteral("\r\n")).toLocal8Bit();
+        if (m_file.write(bytes) != bytes.size()) fail();
+    }
+
+    void close() {
+        if (!m_file.flush()) fail();
+        m_file.close();
+        if (m_file.error() != QFileDevice::NoError) fail();
+    }
+
+private:
+    [[noreturn]] void fail() {
+        throw platform::fileError(engine::PathFileAccess, QStringLiteral("Cannot write"), m_file.fileName(),
+                                  m_file.errorString());
+    }
+
+    QFile m_file;
+};
+
+} // namespace
+
+QString widthPrompt(const QString& caption) {
+    return "Lenght of '" + caption + "' (in character):";
+}
+
+void exportText(const TextExportWindow& window, const QLocale& locale) {
+    platform::Dialogs& dialogs = window.dialogs;
+    const auto report = [&](const std::exception& error) {
+        dialogs.message(QString::fromStdString(error.what()));
+    };
+
+    const QString path = dialogs.saveFileName();
+    if (path.isEmpty()) return;
+    std::optional<ExportFile> file;
+    try {
+        file.emplace(path);
+    } catch (const std::runtime_error& error) {
+        // Every line would fail after this one: one message, and the command ends.
+        report(error);
+        return;
+    }
+
+    // An empty result has no first row; its two heading lines are still written.
+    try {
+        window.rows.moveFirst();
+    } catch (const engine::Error& error) {
+        if (error.number() != engine::NoCurrentRecord) report(error);
+    }
+
+    std::vector<int> widths;
+    widths.reserve(std::size_t(window.captions.size()));
+    QString header;
+    for (const QString& caption : window.captions) {
+        widths.push_back(padWidth(dialogs.prompt(widthPrompt(caption)), locale));
+        header += QLatin1Char(' ') + rightAligned(caption.toUpper(), widths.back());
+    }
+
+    platform::BusyPointer busy(dialogs);
+    Repainter repainter;
+    try {
+        file->writeLine(header);
+        file->writeLine(QString(9, QLatin1Char(' ')));
+        engine::Recordset* const rows = window.rows.recordset();
+        const std::int64_t count = rows ? rows->recordCount() : 0;
+        QString title;
+        for (std::int64_t k = 0; k < count; ++k) {
+            // Over ten thousand rows the percentage repeats; the title changes only when it does.
+            const QString percent = percentTitle(k, count, locale);
+            if (percent != title) window.setTitle(title = percent);
+            if (window.rows.recordset() != rows)
+                throw engine::Error(engine::NoCurrentRecord,
+                                    "The result was closed before all its rows were written.");
+            if (rows->eof()) break; // rows deleted meanwhile: the count was more than there are
+            QString line;
+            for (std::size_t m = 0; m < widths.size(); ++m)
+                line += QLatin1Char(' ') + rightAligned(fieldText(rows->value(m), locale), widths[m]);
+            file->writeLine(line);
+            window.rows.moveNext();
+            repainter.tick();
+        }
+        file->close();
+    } catch (const std::runtime_error& error) {
+        // A line that cannot be written or a row that cannot be read fails again on every later
+        // row: reported once. What was written is closed into the file.
+        file.reset();
+        report(error);
+    }
+}
+
+} // namespace output

@@ -1,0 +1,189 @@
+// The copy into a spreadsheet: the statement run again with its sort and filter, typed cells and
+// bold names as openpyxl reads them, the sheet's limits, and failures told once.
+#include "output/SheetExport.h"
+
+#include "output/ResultTables.h"
+#include "output/WorkbookDump.h"
+#include "platform/RecordingSpreadsheet.h"
+#include "platform/ScriptedDialogs.h"
+#include "support/QtApplication.h"
+
+#include <gtest/gtest.h>
+
+using namespace outputtest;
+using platform::ScriptedDialogs;
+using testsupport::TempDir;
+
+namespace {
+
+// Refuses every cell from a given row on, as an application refuses what it cannot hold.
+class RefusingSpreadsheet : public platform::RecordingSpreadsheet {
+public:
+    RefusingSpreadsheet(const QString& folder, QStringList& log, int fromRow)
+        : RecordingSpreadsheet(folder, log), m_fromRow(fromRow) {}
+    void setCell(int row, int column, const Value& value) override {
+        if (row >= m_fromRow)
+            throw engine::Error(engine::InvalidArgument,
+                                "Cell " + std::to_string(row) + "," + std::to_string(column) + " refused.");
+        RecordingSpreadsheet::setCell(row, column, value);
+    }
+
+private:
+    int m_fromRow;
+};
+
+class SheetExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::application();
+        writePeople(m_temp / "PEOPLE.DBF");
+    }
+
+    void TearDown() override {
+        EXPECT_TRUE(m_dialogs.violations().isEmpty()) << m_dialogs.violations().join("; ").toStdString();
+        EXPECT_EQ(m_dialogs.pending(), 0u);
+        EXPECT_FALSE(m_dialogs.busy()); // the pointer is back, whatever happened
+    }
+
+    void run(const QString& source, output::SheetLimits limits = {}) {
+        output::exportSheet({m_dialogs, q(m_temp.path()), source, "people", recording(), limits});
+    }
+
+    output::SheetExportJob::Factory recording() {
+        return [this]() -> std::unique_ptr<platform::Spreadsheet> {
+            ++m_created;
+            return std::make_unique<platform::RecordingSpreadsheet>(q(m_temp.path()), m_log);
+        };
+    }
+
+    TempDir m_temp;
+    ScriptedDialogs m_dialogs;
+    QStringList m_log;
+    int m_created = 0;
+};
+
+} // namespace
+
+TEST_F(SheetExportTest, AFilteredSortedResultArrivesTypedUnderBoldFieldNames) {
+    run("select name, age as years, price, born, member from people where price > 2 order by price desc");
+
+    const WorkbookDump dump = readWorkbook(m_temp / "people.xlsx");
+    ASSERT_EQ(dump.exitCode, 0) << dump.error;
+    EXPECT_EQ(dump.rows, 3);
+    EXPECT_EQ(dump.columns, 5);
+    // Names as the statement gives them, aliases included.
+    EXPECT_EQ(dump.cells.at("A1"), "text|NAME|General|bold");
+    EXPECT_EQ(dump.cells.at("B1"), "text|years|General|bold");
+    EXPECT_EQ(dump.cells.at("E1"), "text|MEMBER|General|bold");
+    // Bob first (the higher price); Zoë has no price and is filtered out.
+    EXPECT_EQ(dump.cells.at("A2"), "text|Bob|General|plain");
+    EXPECT_EQ(dump.cells.at("B2"), "empty||General|plain");
+    EXPECT_EQ(dump.cells.at("C2"), "real|1234.75|General|plain");
+    EXPECT_EQ(dump.cells.at("D2"), "empty||General|plain");
+    EXPECT_EQ(dump.cells.at("E2"), "bool|False|General|plain");
+    EXPECT_EQ(dump.cells.at("A3"), "text|Ann|General|plain");
+    EXPECT_EQ(dump.cells.at("B3"), "int|7|General|plain");
+    EXPECT_EQ(dump.cells.at("C3"), "real|2.5|General|plain");
+    EXPECT_EQ(dump.cells.at("D3"), "date|2024-03-15T00:00:00|mm-dd-yy|plain");
+    EXPECT_EQ(dump.cells.at("E3"), "bool|True|General|plain");
+    for (const char* column : {"A", "B", "C", "D", "E"})
+        EXPECT_EQ(dump.widths.count(column), 1u) << column << " fitted";
+    EXPECT_NEAR(dump.widths.at("D"), 11.71, 0.01); // a date: ten characters and the margin
+
+    ASSERT_EQ(m_log.size(), 1 + 10 + 10 + 5 + 2);
+    EXPECT_EQ(m_log.mid(0, 3), (QStringList{"workbook people", "cell 1 1 text NAME", "bold 1 1"}));
+    EXPECT_EQ(m_log.mid(11, 5), (QStringList{"cell 2 1 text Bob", "cell 2 2 empty", "cell 2 3 number 1234.75",
+                                             "cell 2 4 empty", "cell 2 5 logical false"}));
+    EXPECT_EQ(m_log.mid(21), (QStringList{"autofit 1", "autofit 2", "autofit 3", "autofit 4", "autofit 5",
+                                          "visible", "release"}));
+    EXPECT_TRUE(m_dialogs.calls().isEmpty());
+    EXPECT_EQ(m_dialogs.busyChanges(), (QList<bool>{true, false}));
+}
+
+TEST_F(SheetExportTest, ATableByFileNameAndAnEmptyResult) {
+    run("PEOPLE.DBF");
+    EXPECT_EQ(m_log.count(), 1 + 10 + 15 + 5 + 2);
+    EXPECT_TRUE(m_log.contains("cell 4 1 text Zo\u00eb"));
+    EXPECT_TRUE(m_log.contains("cell 4 5 empty")); // a Null logical stays Null
+
+    m_log.clear();
+    run("select * from people where age > 100");
+    EXPECT_EQ(m_log, (QStringList{"workbook people", "visible", "release"}));
+    const WorkbookDump dump = readWorkbook(m_temp / "people.xlsx");
+    ASSERT_EQ(dump.exitCode, 0) << dump.error;
+    EXPECT_TRUE(dump.cells.empty()) << dump.cells.begin()->second; // an empty new workbook
+    EXPECT_TRUE(m_dialogs.calls().isEmpty());
+}
+
+TEST_F(SheetExportTest, AResultLongerOrWiderThanTheSheetGivesOneMessageEach) {
+    m_dialogs.expectMessage();
+    m_dialogs.expectMessage();
+    run("select * from people order by name", {3, 2});
+    EXPECT_EQ(
+        m_dialogs.messages(),
+        (QStringList{
+            "The result has more fields than a sheet holds: the sheet shows the first 2 of its 5 fields.",
+            "The result has more rows than a sheet holds: the sheet shows the field names and the "
+            "first 2 rows."}));
+    const WorkbookDump dump = readWorkbook(m_temp / "people.xlsx");
+    ASSERT_EQ(dump.exitCode, 0) << dump.error;
+    EXPECT_EQ(dump.rows, 3);
+    EXPECT_EQ(dump.columns, 2);
+    EXPECT_EQ(dump.cells.at("A3"), "text|Bob|General|plain");
+    EXPECT_EQ(m_log.mid(m_log.size() - 4), (QStringList{"autofit 1", "autofit 2", "visible", "release"}));
+
+    // Exactly as many rows as fit: no message.
+    run("select * from people order by name", {4, 5});
+    EXPECT_EQ(m_dialogs.messages().size(), 2);
+}
+
+TEST_F(SheetExportTest, AFailureEveryLaterStepWouldRepeatIsToldOnceAndEndsTheCommand) {
+    m_dialogs.expectMessage();
+    run("");
+    m_dialogs.expectMessage();
+    run("select nothing from nowhere");
+    EXPECT_EQ(m_created, 0); // no spreadsheet for a statement that cannot run
+    m_dialogs.expectMessage();
+    output::exportSheet({m_dialogs,
+                         q(m_temp.path()),
+                         "PEOPLE.DBF",
+                         "people",
+                         []() -> std::unique_ptr<platform::Spreadsheet> {
+                             throw engine::Error(engine::PathFileAccess, "No spreadsheet application here.");
+                         },
+                         {}});
+    const QStringList messages = m_dialogs.messages();
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_EQ(messages.at(0), "3001 The data source has no record source to open.");
+    EXPECT_TRUE(messages.at(1).startsWith("3078 ")) << messages.at(1).toStdString();
+    EXPECT_TRUE(messages.at(1).contains("nowhere")) << messages.at(1).toStdString();
+    EXPECT_EQ(messages.at(2), "75 No spreadsheet application here.");
+    EXPECT_TRUE(m_log.isEmpty());
+    EXPECT_EQ(m_dialogs.busyChanges(), (QList<bool>{true, false, true, false, true, false}));
+}
+
+TEST_F(SheetExportTest, RefusedCellsAreCountedIntoOneMessageAndTheWorkbookIsStillShown) {
+    m_dialogs.expectMessage();
+    output::exportSheet({m_dialogs,
+                         q(m_temp.path()),
+                         "PEOPLE.DBF",
+                         "people",
+                         [this] { return std::make_unique<RefusingSpreadsheet>(q(m_temp.path()), m_log, 3); },
+                         {}});
+    EXPECT_EQ(m_dialogs.messages(), QStringList{"3001 Cell 3,1 refused. (and 9 more like it)"});
+    EXPECT_EQ(m_log.mid(m_log.size() - 2), (QStringList{"visible", "release"}));
+    const WorkbookDump dump = readWorkbook(m_temp / "people.xlsx");
+    ASSERT_EQ(dump.exitCode, 0) << dump.error;
+    EXPECT_EQ(dump.rows, 2);
+    EXPECT_EQ(dump.cells.at("A2"), "text|Ann|General|plain");
+}
+
+TEST(WorkbookName, TheTableAsAFileNameInLowerCase) {
+    EXPECT_EQ(output::workbookName("ORDERS"), "orders");
+    EXPECT_EQ(output::workbookName("orders "), "orders");
+    EXPECT_EQ(output::workbookName("[Sales 2024] s"), "sales 2024");
+    EXPECT_EQ(output::workbookName("orders o, items i"), "orders");
+    EXPECT_EQ(output::workbookName("C:\\data\\ORDERS.DBF"), "orders");
+    EXPECT_EQ(output::workbookName("(select * from x)"), "result");
+    EXPECT_EQ(output::workbookName(""), "result");
+}

@@ -1,0 +1,166 @@
+// The fixed-width text export compared byte for byte: heading, nine blanks, padded rows, Null
+// fields, CR LF, the title's percentage, an empty result, Cancel and files that cannot be made.
+#include "output/TextExport.h"
+
+#include "output/ResultTables.h"
+#include "platform/ScriptedDialogs.h"
+#include "support/QtApplication.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace outputtest;
+using platform::ScriptedDialogs;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+const QLocale english(QLocale::English, QLocale::UnitedStates);
+const QLocale german(QLocale::German, QLocale::Germany);
+
+class TextExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::application();
+        writePeople(m_temp / "PEOPLE.DBF");
+    }
+
+    void TearDown() override {
+        EXPECT_TRUE(m_dialogs.violations().isEmpty()) << m_dialogs.violations().join("; ").toStdString();
+        EXPECT_EQ(m_dialogs.pending(), 0u);
+    }
+
+    void run(const QStringList& captions, const QLocale& locale = english) {
+        output::exportText({m_dialogs, m_data, captions, [this](const QString& t) { m_titles.append(t); }},
+                           locale);
+    }
+
+    QStringList prompts() const {
+        QStringList texts;
+        for (const auto& call : m_dialogs.calls())
+            if (call.kind == ScriptedDialogs::Kind::Prompt) texts.append(call.text);
+        return texts;
+    }
+
+    TempDir m_temp;
+    ScriptedDialogs m_dialogs;
+    datagrid::DataSource m_data;
+    QStringList m_titles;
+};
+
+} // namespace
+
+TEST_F(TextExportTest, WritesTheHeadingNineBlanksAndPaddedRowsWithCrLf) {
+    bind(m_data, m_temp.path(), "select name, age, price, born, member from people order by name");
+    const auto out = m_temp / "people.txt";
+    writeFile(out, std::string(5000, 'x')); // replaced whole, not overwritten in part
+    m_dialogs.expectSaveFileName(q(out));
+    for (const char* answer : {"6", "3", "9.9", "", "-5"})
+        m_dialogs.expectPrompt(answer);
+    run({"Name", "Age", "Price", "Born", "Member"});
+
+    EXPECT_EQ(readFile(out), "   NAME AGE     PRICE BORN MEMBER\r\n"
+                             "         \r\n"
+                             "    Ann   7       2.5 3/15/2024 True\r\n"
+                             "    Bob       1234.75     False\r\n"
+                             "    Zo\xc3\xab  12           12/31/1999  \r\n");
+    EXPECT_EQ(prompts(), (QStringList{"Lenght of 'Name' (in character):", "Lenght of 'Age' (in character):",
+                                      "Lenght of 'Price' (in character):", "Lenght of 'Born' (in character):",
+                                      "Lenght of 'Member' (in character):"}));
+    for (const auto& call : m_dialogs.calls())
+        EXPECT_TRUE(call.title.isEmpty()); // the program's own caption
+    EXPECT_EQ(m_titles, (QStringList{". %", "33.33 %", "66.67 %"}));
+    EXPECT_TRUE(m_data.recordset()->eof()); // past the last written row
+    EXPECT_EQ(m_dialogs.busyChanges(), (QList<bool>{true, false}));
+}
+
+TEST_F(TextExportTest, ValuesFollowTheLocaleAndLineBreaksInsideAValueStay) {
+    enginetest::writeTable(m_temp / "NOTES.DBF",
+                           {{"NOTE", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}, {"DAY", 'D', 8, 0}},
+                           {{std::string("two\nlines"), 0.5, xbase::Date{2024, 3, 5}}});
+    bind(m_data, m_temp.path(), "NOTES.DBF");
+    const auto out = m_temp / "notes.txt";
+    m_dialogs.expectSaveFileName(q(out));
+    for (const char* answer : {"1", "7,9", "0"})
+        m_dialogs.expectPrompt(answer);
+    run({"note", "Amount", "Day"}, german);
+    EXPECT_EQ(readFile(out), " NOTE  AMOUNT DAY\r\n"
+                             "         \r\n"
+                             " two\nlines     0,5 05.03.2024\r\n");
+    EXPECT_EQ(m_titles, QStringList{", %"});
+}
+
+TEST_F(TextExportTest, TwoHundredRowsLeaveNinetyNineAndAHalfPercentInTheTitle) {
+    std::vector<std::vector<engine::Value>> rows;
+    for (int i = 1; i <= 200; ++i)
+        rows.push_back({std::int64_t{i}});
+    enginetest::writeTable(m_temp / "MANY.DBF", {{"N", 'N', 3, 0}}, rows);
+    bind(m_data, m_temp.path(), "select n from many");
+    const auto out = m_temp / "many.txt";
+    m_dialogs.expectSaveFileName(q(out));
+    m_dialogs.expectPrompt("4");
+    run({"n"});
+
+    std::string expected = "    N\r\n         \r\n";
+    for (int i = 1; i <= 200; ++i)
+        expected += " " + std::string(i < 10 ? 3 : i < 100 ? 2 : 1, ' ') + std::to_string(i) + "\r\n";
+    EXPECT_EQ(readFile(out), expected);
+    ASSERT_EQ(m_titles.size(), 200);
+    EXPECT_EQ(m_titles.at(1), ".5 %");
+    EXPECT_EQ(m_titles.at(100), "50. %");
+    EXPECT_EQ(m_titles.back(), "99.5 %");
+}
+
+TEST_F(TextExportTest, AnEmptyResultWritesTheTwoHeadingLinesWithoutAMessage) {
+    bind(m_data, m_temp.path(), "select name, age from people where age > 100");
+    const auto out = m_temp / "empty.txt";
+    m_dialogs.expectSaveFileName(q(out));
+    m_dialogs.expectPrompt("5");
+    m_dialogs.expectPrompt("");
+    run({"name", "age"});
+    EXPECT_EQ(readFile(out), "  NAME AGE\r\n         \r\n");
+    EXPECT_TRUE(m_titles.isEmpty()); // no rows: the title is left alone
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+
+    // Nothing shown at all yet: no columns, so an empty heading.
+    datagrid::DataSource nothing;
+    m_dialogs.expectSaveFileName(q(out));
+    output::exportText({m_dialogs, nothing, {}, [this](const QString& t) { m_titles.append(t); }}, english);
+    EXPECT_EQ(readFile(out), "\r\n         \r\n");
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+}
+
+TEST_F(TextExportTest, CancelWritesNothingAndAFileThatCannotBeMadeIsReportedOnce) {
+    bind(m_data, m_temp.path(), "PEOPLE.DBF");
+    const auto files = [this] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_temp.path()))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+    const std::set<std::string> before = files();
+    m_dialogs.expectSaveFileName("");
+    run({"NAME"});
+    EXPECT_EQ(m_dialogs.calls().size(), 1); // no prompts after Cancel
+    EXPECT_EQ(files(), before);
+
+    const auto missing = m_temp / "no such folder" / "out.txt";
+    m_dialogs.expectSaveFileName(q(missing));
+    m_dialogs.expectMessage();
+    run({"NAME", "AGE"});
+    std::filesystem::create_directory(m_temp / "a folder");
+    m_dialogs.expectSaveFileName(q(m_temp / "a folder"));
+    m_dialogs.expectMessage();
+    run({"NAME", "AGE"});
+
+    EXPECT_EQ(m_dialogs.messages(),
+              (QStringList{"Cannot create " + q(missing) + ": the folder " + q(m_temp / "no such folder") +
+                               " does not exist",
+                           "Cannot create " + q(m_temp / "a folder") + ": it is a folder"}));
+    EXPECT_TRUE(prompts().isEmpty()); // the command ended before asking for widths
+    EXPECT_TRUE(m_titles.isEmpty());
+    EXPECT_FALSE(m_dialogs.busy());
+    EXPECT_EQ(m_data.recordset()->absolutePosition(), 0); // the rows were not walked
+}
