@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <cmath>
 #include <stdexcept>
 
@@ -63,6 +64,12 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     connect(m_command1, &QPushButton::clicked, this, &Form1::openLog);
     connect(m_command2, &QPushButton::clicked, this, &Form1::showQueries);
     connect(m_command3, &QPushButton::clicked, this, &Form1::saveQuery);
+    // A click or Enter on a line of the saved-query list runs it; moving with the arrow keys does not.
+    connect(m_list1, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { runListedQuery(m_list1->row(item)); });
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(QKeySequence(key), m_list1, nullptr, nullptr, Qt::WidgetShortcut),
+                &QShortcut::activated, this, [this] { runListedQuery(m_list1->currentRow()); });
     // The position is shown at once at every move, so the bare count a run sets stays until the
     // current row next changes.
     connect(m_data1, &datagrid::DataSource::currentChanged, this, &Form1::showPosition, Qt::DirectConnection);
@@ -109,9 +116,6 @@ void Form1::createControls() {
     m_command2->setObjectName(QStringLiteral("Command2"));
     m_command3 = new QPushButton(QStringLiteral("Save query"), m_client);
     m_command3->setObjectName(QStringLiteral("Command3"));
-    // The saved queries and their window come with their own commands.
-    m_command2->setEnabled(false);
-    m_command3->setEnabled(false);
     m_list1 = new QListWidget(m_client);
     m_list1->setObjectName(QStringLiteral("List1"));
     m_list1->hide();
@@ -179,9 +183,6 @@ void Form1::createMenus() {
         "mnuSearch",
         "mnuFilter",
         "mnuSort",
-        "mnuDirUpit",
-        "mnuExUp",
-        "mnuImpUp",
         "mnuAutofit",
     };
     // clang-format on
@@ -221,11 +222,18 @@ void Form1::applyLayout() {
     place(m_dir1, m_geometry.dir1);
     place(m_drive1, m_geometry.drive1);
     place(m_file1, m_geometry.file1);
-    place(m_text1, m_geometry.text1);
+    if (m_directDisplay) {
+        // The list stands above the query box, in the room the box has alone.
+        const SharedRoom room = shareWithList(m_geometry.text1);
+        place(m_list1, room.list1);
+        place(m_text1, room.text1);
+    } else {
+        place(m_text1, m_geometry.text1);
+        place(m_list1, m_geometry.list1);
+    }
     place(m_command1, m_geometry.command1);
     place(m_command2, m_geometry.command2);
     place(m_command3, m_geometry.command3);
-    place(m_list1, m_geometry.list1);
     place(m_grid, m_geometry.grid);
     place(m_data1Bar, m_geometry.data1);
     for (QPushButton* button : {m_command1, m_command2, m_command3})

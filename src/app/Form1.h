@@ -35,6 +35,7 @@ class FolderList;
 
 namespace app {
 
+class FrmUpiti;
 class QueryBox;
 
 class Form1 : public QMainWindow {
@@ -154,6 +155,12 @@ private:
     QList<QKeySequence> m_menuKeys;
     Geometry m_geometry;
     SpreadsheetFactory m_newSpreadsheet;
+
+    // Form1Saved.cpp
+    // Runs the saved query of a line of List1 (a click or Enter on it).
+    void runListedQuery(int row);
+    FrmUpiti* m_frmUpiti = nullptr; // created on first use, a child window of this one
+    bool m_directDisplay = false;
 };
 
 } // namespace app

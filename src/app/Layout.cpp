@@ -32,9 +32,15 @@ Geometry arrange(Geometry g, float scaleWidth, float scaleHeight) {
     g.grid.height = scaleHeight - g.command1.top - 120 - g.command1.height - g.data1.height - 120;
     g.data1.top = g.grid.height + g.grid.top + 120;
     g.data1.width = scaleWidth / 2 - 120;
-    // The saved-query list is laid over the query box when it is shown.
+    // Where the hidden saved-query list stands; direct display shares the query box's room instead.
     g.list1 = {g.text1.left, g.text1.top, g.text1.width, g.text1.height + 200};
     return g;
+}
+
+SharedRoom shareWithList(const Box& queryRoom) {
+    const float half = queryRoom.height / 2;
+    const Box list{queryRoom.left, queryRoom.top, queryRoom.width, half};
+    return {list, {queryRoom.left, list.top + list.height, queryRoom.width, queryRoom.height - half}};
 }
 
 } // namespace app

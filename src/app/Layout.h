@@ -39,4 +39,12 @@ float minimumHeight(const Geometry& g);
 // The lists, the drive list and the buttons keep their place. Call only when largeEnough.
 Geometry arrange(Geometry g, float scaleWidth, float scaleHeight);
 
+// Direct display: the saved-query list and the query box share the room the query box has alone,
+// the list in the upper half and the box in the lower one.
+struct SharedRoom {
+    Box list1;
+    Box text1;
+};
+SharedRoom shareWithList(const Box& queryRoom);
+
 } // namespace app

@@ -40,3 +40,15 @@ TEST(LayoutTest, MinimumSizeIsTheFirstThatHoldsTheLayout) {
     EXPECT_FLOAT_EQ(app::minimumWidth(g), 5991);
     EXPECT_FLOAT_EQ(app::minimumHeight(g), 2721);
 }
+
+TEST(LayoutTest, DirectDisplaySharesTheQueryBoxRoomWithTheList) {
+    const Geometry g = arrange(Geometry{}, app::designWidth + 1000, app::designHeight);
+    const app::SharedRoom shared = app::shareWithList(g.text1);
+    // The list above, the box below, together exactly the room the box has alone.
+    EXPECT_EQ(shared.list1, (app::Box{3600, 0, 7945, 900}));
+    EXPECT_EQ(shared.text1, (app::Box{3600, 900, 7945, 900}));
+    // An odd height leaves no gap and no overlap.
+    const app::SharedRoom odd = app::shareWithList(app::Box{10, 20, 300, 1801});
+    EXPECT_FLOAT_EQ(odd.list1.top + odd.list1.height, odd.text1.top);
+    EXPECT_FLOAT_EQ(odd.text1.top + odd.text1.height, 20 + 1801);
+}

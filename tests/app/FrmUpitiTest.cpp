@@ -1,0 +1,224 @@
+// The Queries window through its list, buttons, text box and navigation bar: the list, the save prompt,
+// Delete, and Load running the query in the main window, with queries of one name kept apart.
+#include "app/FrmUpiti.h"
+
+#include "app/Form1Fixture.h"
+#include "saved/SavedQueries.h"
+#include "saved/TableLayout.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolButton>
+
+using namespace form1test;
+
+using Pairs = std::vector<std::pair<QString, QString>>;
+
+class FrmUpitiTest : public Form1Test {
+protected:
+    app::FrmUpiti* m_queries = nullptr;
+
+    // The table of saved queries in the program folder: (name, text) rows.
+    void makeTable(const std::vector<std::pair<std::string, std::string>>& rows) {
+        std::vector<std::vector<engine::Value>> values;
+        for (const auto& [name, text] : rows)
+            values.push_back({name, text});
+        enginetest::writeTable(m_program / "upiti.dbf", saved::tableFields(), values, saved::tableCodePage());
+    }
+    Pairs stored() {
+        Pairs pairs;
+        for (const auto& query : saved::listQueries(
+                 *saved::openDatabase(platform::ProgramFolder(q(m_program.path()))), saved::Order::Stored))
+            pairs.emplace_back(query.name, query.text);
+        return pairs;
+    }
+    // The main window's "Load query" button.
+    void openQueries() {
+        if (!m_form) open(folder());
+        QTest::mouseClick(named<QPushButton>("Command2"), Qt::LeftButton);
+        m_queries = m_form->findChild<app::FrmUpiti*>("frmUpiti");
+        ASSERT_TRUE(m_queries && m_queries->isVisible());
+    }
+    template <typename T> T* part(const char* name) {
+        return m_queries->findChild<T*>(QString::fromLatin1(name));
+    }
+    QListWidget* list() { return part<QListWidget>("List1"); }
+    QPlainTextEdit* box() { return part<QPlainTextEdit>("Text1"); }
+    QString shown() { return box()->toPlainText(); }
+    QString caption() { return part<QLabel>("Data1Caption")->text(); }
+    QStringList entries() {
+        QStringList names;
+        for (int i = 0; i < list()->count(); ++i)
+            names.append(list()->item(i)->text());
+        return names;
+    }
+    void click(const char* name) { QTest::mouseClick(part<QAbstractButton>(name), Qt::LeftButton); }
+    void clickEntry(int row) {
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {},
+                          list()->visualItemRect(list()->item(row)).center());
+    }
+    void type(const QString& keys) {
+        box()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(box(), keys);
+    }
+    QString lastQuestion() const {
+        return m_dialogs.calls().isEmpty() ? QString() : m_dialogs.calls().back().text;
+    }
+};
+
+TEST_F(FrmUpitiTest, AnEditIsSavedToTheChosenRowAloneAfterTheSavePrompt) {
+    makeTable({{"Sales", "select 1"}, {"beta", "select 'b'"}, {"sales", "select 2"}, {"Sales", "select 3"}});
+    openQueries();
+    EXPECT_EQ(m_queries->windowTitle(), "Queries");
+    // Level with the main window's top, centred across its screen.
+    EXPECT_EQ(m_queries->frameGeometry().top(), m_form->frameGeometry().top());
+    EXPECT_NEAR(m_queries->frameGeometry().center().x(), m_form->screen()->geometry().center().x(), 1);
+    EXPECT_EQ(entries(), (QStringList{"beta", "Sales", "sales", "Sales"}));
+    EXPECT_EQ(shown(), "");
+    EXPECT_EQ(caption(), "0/4");
+
+    // Choose, type, choose: the prompt names the query edited, and Yes writes its row alone.
+    clickEntry(3);
+    EXPECT_EQ(shown(), "select 3");
+    EXPECT_EQ(caption(), "4/4");
+    type(" where x = 'it''s'");
+    m_dialogs.expectQuestion(true);
+    clickEntry(1);
+    EXPECT_EQ(lastQuestion(), "Query 'SALES' has been changed. Do you want to save changes?");
+    EXPECT_EQ(shown(), "select 1");
+    EXPECT_EQ(m_queries->uNaziv, "Sales");
+    // A text of several lines is kept with CR LF; No keeps the table as it was.
+    box()->moveCursor(QTextCursor::End);
+    QTest::keyClick(box(), Qt::Key_Return);
+    type("from t");
+    m_dialogs.expectQuestion(true);
+    QTest::keyClick(list(), Qt::Key_Down);
+    type(" changed");
+    m_dialogs.expectQuestion(false);
+    clickEntry(0);
+    EXPECT_FALSE(m_queries->queryChanged());
+    EXPECT_EQ(stored(), (Pairs{{"Sales", "select 1\r\nfrom t"},
+                               {"beta", "select 'b'"},
+                               {"sales", "select 2"},
+                               {"Sales", "select 3 where x = 'it''s'"}}));
+
+    // Exit offers the same prompt, then closes and lets the main window's box keep its caret.
+    type(";");
+    m_dialogs.expectQuestion(true);
+    click("Command2");
+    EXPECT_FALSE(m_queries->isVisible());
+    EXPECT_EQ(m_form->UUpit, -1);
+    EXPECT_EQ(stored()[1].second, "select 'b';");
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+
+    // Opened again, the window reads the table anew and remembers the name chosen last.
+    openQueries();
+    EXPECT_EQ(caption(), "0/4");
+    EXPECT_EQ(m_queries->uNaziv, "beta");
+}
+
+TEST_F(FrmUpitiTest, DeleteRemovesTheChosenRowAndMovesTheLaterEntriesUp) {
+    makeTable({{"a", "select 'a'"}, {"Dup", "first dup"}, {"dup", "second dup"}, {"e", "select 'e'"}});
+    openQueries();
+    // Nothing chosen: nothing asked, nothing deleted.
+    click("Command3");
+    EXPECT_TRUE(m_dialogs.calls().isEmpty());
+
+    // The second of two queries whose names match without regard to case.
+    clickEntry(2);
+    m_dialogs.expectQuestion(true);
+    click("Command3");
+    EXPECT_EQ(lastQuestion(), "Are you sure you want to delete query DUP\r\n [second dup]");
+    EXPECT_EQ(entries(), (QStringList{"a", "Dup", "e"}));
+    EXPECT_EQ(list()->currentRow(), -1);
+    EXPECT_EQ(shown(), "#deleted query#");
+    EXPECT_EQ(caption(), "0/3");
+    EXPECT_EQ(stored(), (Pairs{{"a", "select 'a'"}, {"Dup", "first dup"}, {"e", "select 'e'"}}));
+
+    // The entry that moved up is itself: its own text in the prompt, and No keeps it.
+    clickEntry(2);
+    m_dialogs.expectQuestion(false);
+    click("Command3");
+    EXPECT_EQ(lastQuestion(), "Are you sure you want to delete query E\r\n [select 'e']");
+    EXPECT_EQ(stored().size(), 3u);
+}
+
+TEST_F(FrmUpitiTest, LoadRunsTheChosenQueryInTheMainWindow) {
+    makeTable({{"it's big", "select ITEM, QTY from orders where ITEM <> 'it''s' and QTY > 10"},
+               {"it's big", "select ITEM from orders where QTY < 10"}});
+    open(folder());
+    m_form->queryBox()->setPlainText("select 'untouched'");
+    openQueries();
+    m_dialogs.expectMessage();
+    click("Command1");
+    EXPECT_EQ(m_dialogs.messages().value(0), "No query is chosen. Choose one in the list, then Load.");
+    EXPECT_EQ(m_form->queryBox()->statementText(), "select 'untouched'");
+
+    // The table's text is run, not the unsaved edit, and nothing is asked.
+    clickEntry(0);
+    type(" -- not saved");
+    click("Command1");
+    EXPECT_FALSE(m_queries->isVisible());
+    // The Enter arrives once the handler has returned; the box keeps its caret when it gets the focus.
+    QCoreApplication::sendPostedEvents();
+    const QString loaded = "select ITEM, QTY from orders where ITEM <> 'it''s' and QTY > 10";
+    EXPECT_EQ(m_form->queryBox()->statementText(), loaded + "\r\n");
+    EXPECT_EQ(rows().recordCount(), 2);
+    const auto log = lines(readFile(m_program / "sql.txt"));
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[3], loaded.toStdString());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_form->UUpit == 0; }));
+    EXPECT_FALSE(m_form->queryBox()->textCursor().hasSelection());
+    EXPECT_EQ(m_dialogs.calls().size(), 1);
+
+    // The second query of the same name runs its own text, here by a double-click.
+    openQueries();
+    clickEntry(1);
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {},
+                       list()->visualItemRect(list()->item(1)).center());
+    EXPECT_FALSE(m_queries->isVisible());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(rows().recordCount(), 1);
+
+    // A query deleted meanwhile, here by a statement on the program folder, is reported.
+    openQueries();
+    clickEntry(0);
+    engine::Database(m_program.path()).execute("delete from upiti where u_txt like '*QTY > 10'");
+    m_form->queryBox()->setPlainText("select 'untouched'");
+    m_dialogs.expectMessage();
+    click("Command1");
+    EXPECT_EQ(m_dialogs.messages().back(),
+              "The query 'it's big' is no longer in the table of saved queries.");
+    EXPECT_EQ(m_form->queryBox()->statementText(), "select 'untouched'");
+}
+
+TEST_F(FrmUpitiTest, TheNavigationBarChoosesTheEntryOfTheRowItReaches) {
+    makeTable({{"one", "select 1"}, {"two", "select 2"}, {"three", "select 3"}});
+    openQueries();
+    // Past the last row after opening, Next stays on the last one, and chooses it.
+    click("Data1Next");
+    EXPECT_EQ(list()->currentRow(), 2);
+    EXPECT_EQ(shown(), "select 2");
+    EXPECT_EQ(caption(), "3/3");
+
+    // An edit, then a move with the bar: the prompt concerns the query edited, as a click would.
+    type(" + 0");
+    m_dialogs.expectQuestion(true);
+    click("Data1First");
+    EXPECT_EQ(lastQuestion(), "Query 'TWO' has been changed. Do you want to save changes?");
+    EXPECT_EQ(m_queries->curIndex(), 0);
+    EXPECT_EQ(shown(), "select 1");
+    EXPECT_EQ(stored(), (Pairs{{"one", "select 1"}, {"two", "select 2 + 0"}, {"three", "select 3"}}));
+
+    // Previous on the first row stays there and keeps the edit in progress.
+    type(" + 1");
+    click("Data1Previous");
+    EXPECT_EQ(shown(), "select 1 + 1");
+    EXPECT_TRUE(m_queries->queryChanged());
+    // The window's close control closes at once, asking nothing.
+    m_queries->close();
+    EXPECT_EQ(stored()[0].second, "select 1");
+}
