@@ -141,17 +141,28 @@ void Recordset::openQuery(std::string_view select) {
                 const char* from = sqlite3_column_table_name(s.stmt, i);
                 plain = origin && from && table == from;
             }
+            // Every column must be one of the table's fields: the record number itself ([rowid])
+            // comes from the table but is no field to write.
+            std::shared_ptr<xbase::Table> source;
+            std::vector<std::string> names;
+            const auto fieldNamed = [&](int i) {
+                const std::string origin = sqlite3_column_origin_name(s.stmt, i);
+                return std::find_if(names.begin(), names.end(),
+                                    [&](const std::string& n) { return sql::equalsIgnoreCase(n, origin); });
+            };
+            if (plain) {
+                source = m_db->files().table(files[0]);
+                names = columnNames(*source);
+                for (int i = 1; i < columns && plain; ++i)
+                    plain = fieldNamed(i) != names.end();
+            }
             if (plain) {
                 m_mode = Mode::Records;
                 m_file = files[0];
-                m_table = m_db->files().table(m_file);
+                m_table = source;
                 m_vtab = table;
-                const auto names = columnNames(*m_table);
                 for (int i = 1; i < columns; ++i) {
-                    const std::string origin = sqlite3_column_origin_name(s.stmt, i);
-                    const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
-                        return sql::equalsIgnoreCase(n, origin);
-                    });
+                    const auto at = fieldNamed(i);
                     const std::size_t field = m_table->visibleFields()[static_cast<std::size_t>(at - names.begin())];
                     const auto& f = m_table->fields()[field];
                     m_fields.push_back({sqlite3_column_name(s.stmt, i), kindOfField(f), f.length});

@@ -375,9 +375,12 @@ TEST_F(RecordsetTest, OtherResultsAreReadOnlyAndSaySo) {
          {"select p.name, c.country from people p inner join cities c on p.city = c.city",
           "select city, count(*) as n from people group by city", "select distinct city from people",
           "select name & '!' as shout from people", "select count(*) from people",
-          "select name from people union select city from cities"}) {
+          "select name from people union select city from cities",
+          // The record number comes from the table but is no field of it.
+          "select [rowid] as recno, name from people"}) {
         SCOPED_TRACE(source);
         auto rs = m_db->openRecordset(source);
+        EXPECT_GT(rs->fieldCount(), 0u);
         EXPECT_FALSE(rs->updatable());
         Error e = errorOf([&] { rs->edit(); });
         EXPECT_EQ(e.number(), engine::NotUpdatable) << e.what();
