@@ -70,6 +70,7 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     for (const int key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), m_list1, nullptr, nullptr, Qt::WidgetShortcut),
                 &QShortcut::activated, this, [this] { runListedQuery(m_list1->currentRow()); });
+    connect(m_grid, &datagrid::ResultGrid::headerClicked, this, &Form1::sortByColumn);
     // The position is shown at once at every move, so the bare count a run sets stays until the
     // current row next changes.
     connect(m_data1, &datagrid::DataSource::currentChanged, this, &Form1::showPosition, Qt::DirectConnection);
@@ -180,10 +181,6 @@ void Form1::createMenus() {
     // Commands that are not part of the program yet.
     // clang-format off
     const QStringList pending = {
-        "mnuSearch",
-        "mnuFilter",
-        "mnuSort",
-        "mnuAutofit",
     };
     // clang-format on
     for (QAction* action : findChildren<QAction*>())

@@ -161,6 +161,10 @@ private:
     void runListedQuery(int row);
     FrmUpiti* m_frmUpiti = nullptr; // created on first use, a child window of this one
     bool m_directDisplay = false;
+
+    // Form1Tools.cpp
+    // Binds a rebuilt statement to Data1 and makes its count complete with the first row current.
+    void bindSource(const QString& source);
 };
 
 } // namespace app

@@ -1,12 +1,123 @@
 // Form1: sorting by a column header, the Sort, Filter and Search commands, and column auto-fit.
 #include "app/Form1.h"
+#include "datagrid/DataSource.h"
+#include "datagrid/ResultGrid.h"
+#include "engine/Database.h"
+#include "engine/Error.h"
+#include "engine/Recordset.h"
+#include "gridtools/AutoFit.h"
+#include "gridtools/CurrentStatement.h"
+#include "gridtools/Sorting.h"
+#include "platform/BusyPointer.h"
+#include "platform/Dialogs.h"
+#include "platform/Twips.h"
+
+#include <filesystem>
 
 namespace app {
 
-void Form1::sortByColumn(int) {}
-void Form1::sortCommand() {}
-void Form1::filterCommand() {}
-void Form1::searchCommand() {}
-void Form1::autofitColumns() {}
+namespace {
+
+gridtools::CurrentStatement currentStatement(const Form1& form) {
+    gridtools::CurrentStatement current;
+    current.fldExp = form.fldExp();
+    current.fldCount = form.FldCount;
+    current.tabela = form.Tabela.toString();
+    // Opening a table from the file list empties the select list; a select always records one.
+    current.openedTable = form.fldExp().isEmpty();
+    return current;
+}
+
+} // namespace
+
+void Form1::bindSource(const QString& source) {
+    platform::BusyPointer busy(m_dialogs);
+    m_data1->setRecordSource(source);
+    step([&] { m_data1->refresh(); });
+    // A source that failed to open has been reported already and has no rows to move through.
+    step([&] {
+        engine::Recordset* rows = m_data1->recordset();
+        if (rows && (rows->recordCount() != 0 || !rows->eof())) {
+            m_data1->moveLast();
+            m_data1->moveFirst();
+        }
+    });
+}
+
+void Form1::sortByColumn(int column) {
+    gridtools::SortState state{SortExp.toString(), SortMet.toString(), OldSortExp.toString()};
+    const std::optional<QString> source =
+        gridtools::headerSortSource(currentStatement(*this), column, m_grid->columnCaption(column), state);
+    SortExp = state.sortExp;
+    SortMet = state.sortMet;
+    OldSortExp = state.oldSortExp;
+    if (source) bindSource(*source);
+}
+
+void Form1::sortCommand() {
+    SortExp =
+        m_dialogs.prompt(QStringLiteral("Sort by field :"), QStringLiteral("SORT:"), SortExp.toString());
+    const gridtools::CurrentStatement current = currentStatement(*this);
+    if (const std::optional<QString> source =
+            gridtools::sortSource(gridtools::tablePart(current), SortExp.toString()))
+        bindSource(*source);
+}
+
+void Form1::filterCommand() {
+    FilterExp = m_dialogs.prompt(QStringLiteral("Filter [field] [expression] [value] :"),
+                                 QStringLiteral("FILTER:"), FilterExp.toString());
+    const gridtools::CurrentStatement current = currentStatement(*this);
+    if (const std::optional<QString> source =
+            gridtools::filterSource(gridtools::tablePart(current), FilterExp.toString()))
+        bindSource(*source);
+}
+
+void Form1::searchCommand() {
+    SearchExp = m_dialogs.prompt(QStringLiteral("Search [field] [expression] [value] :"),
+                                 QStringLiteral("FIND NEXT:"), SearchExp.toString());
+    const QString criteria = SearchExp.toString();
+    if (criteria.isEmpty()) return;
+    // A condition the engine refuses is reported as such, not also as a row not found.
+    bool found = true;
+    try {
+        found = gridtools::findNext(*m_data1, criteria);
+    } catch (const std::runtime_error& error) {
+        m_dialogs.message(QString::fromUtf8(error.what()));
+        return;
+    }
+    if (!found) m_dialogs.message(QStringLiteral("Record not found"));
+}
+
+void Form1::autofitColumns() {
+    const int count = m_grid->columnCount();
+    if (count == 0) return;
+    platform::BusyPointer busy(m_dialogs);
+    const gridtools::CurrentStatement current = currentStatement(*this);
+    std::vector<gridtools::ColumnToFit> columns;
+    for (int i = 0; i < count; ++i) {
+        const QString caption = m_grid->columnCaption(i);
+        columns.push_back(
+            {gridtools::measuredExpression(gridtools::columnItem(current, i), caption), caption});
+    }
+
+    gridtools::FitResult result;
+    try {
+        engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()), false, false,
+                                  "dbase 5.0");
+        result = gridtools::fitColumns(
+            database, columns, gridtools::tablePart(current),
+            [this](const QString& text) { return platform::Twips::textWidth(*this, text); });
+    } catch (const engine::Error& error) {
+        // Without the database no column can be measured.
+        result.failedColumns = count;
+        result.firstFailure = error;
+    }
+
+    const platform::Twips twips = platform::Twips::of(*m_grid);
+    for (int i = 0; i < count && i < int(result.widths.size()); ++i)
+        if (result.widths[std::size_t(i)])
+            m_grid->setColumnWidth(i, twips.twipsToPixels(*result.widths[std::size_t(i)]));
+    if (result.firstFailure) m_dialogs.message(gridtools::failureMessage(result));
+}
 
 } // namespace app

@@ -29,6 +29,7 @@ ResultGrid::ResultGrid(DataSource* source, QWidget* parent) : QTableView(parent)
     connect(m_source, &DataSource::refreshed, this, &ResultGrid::bind);
     connect(m_source, &DataSource::aboutToClose, this, &ResultGrid::unbind);
     connect(m_source, &DataSource::currentChanged, this, &ResultGrid::followRecordset);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ResultGrid::headerClicked);
     if (m_source->recordset()) bind();
 }
 

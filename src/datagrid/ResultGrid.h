@@ -34,6 +34,8 @@ signals:
     void editFailed(const QString& description);
     // Selecting a row could not move the recordset there.
     void moveFailed(const QString& description);
+    // A click on the header of a column (from 0).
+    void headerClicked(int column);
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
