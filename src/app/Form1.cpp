@@ -161,15 +161,22 @@ void Form1::createMenus() {
 
     const auto entry = [this](QMenu* menu, const char* name, const QString& caption, void (Form1::*command)(),
                               const QKeySequence& key = {}) {
-        connect(addEntry(menu, name, caption, key), &QAction::triggered, this, command);
+        QAction* action = addEntry(menu, name, caption, key);
+        connect(action, &QAction::triggered, this, command);
+        return action;
     };
     entry(results, "mnuExport", QStringLiteral("Export to file"), &Form1::exportToFile);
     entry(results, "mnuExcel", QStringLiteral("Export to MS Excel"), &Form1::exportToSpreadsheet);
-    entry(commands, "mnuSearch", QStringLiteral("Search"), &Form1::searchCommand, QKeySequence(Qt::CTRL | Qt::Key_T));
-    entry(commands, "mnuFilter", QStringLiteral("Filter"), &Form1::filterCommand, QKeySequence(Qt::CTRL | Qt::Key_F));
-    entry(commands, "mnuSort", QStringLiteral("Sort by"), &Form1::sortCommand, QKeySequence(Qt::CTRL | Qt::Key_S));
-    entry(commands, "mnuDirUpit", QStringLiteral("Direct display of saved queries"), &Form1::toggleDirectDisplay,
-          QKeySequence(Qt::CTRL | Qt::Key_D));
+    entry(commands, "mnuSearch", QStringLiteral("Search"), &Form1::searchCommand,
+          QKeySequence(Qt::CTRL | Qt::Key_T));
+    entry(commands, "mnuFilter", QStringLiteral("Filter"), &Form1::filterCommand,
+          QKeySequence(Qt::CTRL | Qt::Key_F));
+    entry(commands, "mnuSort", QStringLiteral("Sort by"), &Form1::sortCommand,
+          QKeySequence(Qt::CTRL | Qt::Key_S));
+    // Checked while the saved queries are listed above the query box.
+    entry(commands, "mnuDirUpit", QStringLiteral("Direct display of saved queries"),
+          &Form1::toggleDirectDisplay, QKeySequence(Qt::CTRL | Qt::Key_D))
+        ->setCheckable(true);
     entry(other, "mnuPodesavanje", QStringLiteral("Settings"), &Form1::settingsCommand);
     entry(other, "mnuExUp", QStringLiteral("Export queries to a file"), &Form1::exportQueries);
     entry(other, "mnuImpUp", QStringLiteral("Import queries from a file"), &Form1::importQueries);
@@ -177,14 +184,6 @@ void Form1::createMenus() {
           QKeySequence(Qt::CTRL | Qt::Key_A));
     entry(help, "mnuHelp", QStringLiteral("Help"), &Form1::showHelp, QKeySequence(Qt::Key_F1));
     entry(help, "mnuAbout", QStringLiteral("About"), &Form1::showAbout);
-
-    // Commands that are not part of the program yet.
-    // clang-format off
-    const QStringList pending = {
-    };
-    // clang-format on
-    for (QAction* action : findChildren<QAction*>())
-        if (pending.contains(action->objectName())) action->setEnabled(false);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

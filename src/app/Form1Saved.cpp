@@ -30,7 +30,6 @@ void Form1::showQueries() {
 
 void Form1::toggleDirectDisplay() {
     QAction* mark = findChild<QAction*>(QStringLiteral("mnuDirUpit"));
-    if (mark) mark->setCheckable(true);
     if (m_directDisplay) {
         m_directDisplay = false;
         if (mark) mark->setChecked(false);
