@@ -56,6 +56,11 @@ FrmUpiti::FrmUpiti(Form1& form1, platform::Dialogs& dialogs, platform::ProgramFo
     createControls();
 
     connect(m_list1, &QListWidget::currentRowChanged, this, &FrmUpiti::choose);
+    // A click on the entry already in use chooses it again, which is how its edit is saved (or, with
+    // No, dropped) without leaving it. A click that changed the entry has chosen it already.
+    connect(m_list1, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (QueryChanged && m_list1->row(item) == CurIndex) choose(CurIndex);
+    });
     connect(m_list1, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         uNaziv = item->text();
         load();
@@ -116,6 +121,8 @@ void FrmUpiti::createControls() {
 
 void FrmUpiti::showWindow() {
     if (isVisible()) {
+        // A minimized window would stay out of sight behind a mere raise.
+        if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
         raise();
         activateWindow();
         return;

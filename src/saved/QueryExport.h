@@ -12,8 +12,9 @@ class Database;
 
 namespace saved {
 
-// For each query "Naziv: " and its name, "Tekst: " and its text (its own line breaks kept, so a text
-// of several lines goes on over several lines), and a line of one blank; every line ends in CR LF.
+// For each query "Naziv: " and its name, "Tekst: " and its text (its own line breaks kept as they
+// are, so a text of several lines goes on over several lines), and a line of one blank; every line
+// ends in CR LF.
 // No queries give the empty text.
 QString exportText(const std::vector<SavedQuery>& queries);
 

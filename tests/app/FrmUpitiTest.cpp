@@ -222,3 +222,44 @@ TEST_F(FrmUpitiTest, TheNavigationBarChoosesTheEntryOfTheRowItReaches) {
     m_queries->close();
     EXPECT_EQ(stored()[0].second, "select 1");
 }
+
+TEST_F(FrmUpitiTest, AClickOnTheEntryInUseOffersToSaveItsEditAndTheOpenWindowComesBack) {
+    makeTable({{"one", "select 1"}, {"two", "select 2"}});
+    openQueries();
+    clickEntry(1);
+    type(" + 0");
+    // A click on the entry already chosen is a choice too: its edit is offered for saving.
+    m_dialogs.expectQuestion(true);
+    clickEntry(1);
+    EXPECT_EQ(lastQuestion(), "Query 'TWO' has been changed. Do you want to save changes?");
+    EXPECT_FALSE(m_queries->queryChanged());
+    EXPECT_EQ(shown(), "select 2 + 0");
+    // With No the edit is dropped and the box shows the table's text again.
+    type(" + 1");
+    m_dialogs.expectQuestion(false);
+    clickEntry(1);
+    EXPECT_EQ(shown(), "select 2 + 0");
+    // Unedited, a click asks nothing.
+    clickEntry(1);
+    EXPECT_EQ(m_dialogs.calls().size(), 2);
+
+    // Saving from the main window while the Queries window is open holds no lock against it; the
+    // open window keeps its list until it is opened again.
+    m_form->queryBox()->setPlainText("select 3");
+    m_dialogs.expectPrompt("three");
+    QTest::mouseClick(named<QPushButton>("Command3"), Qt::LeftButton);
+    EXPECT_EQ(entries(), (QStringList{"one", "two"}));
+    m_dialogs.expectQuestion(true);
+    clickEntry(0);
+    click("Command3");
+    EXPECT_EQ(stored(), (Pairs{{"two", "select 2 + 0"}, {"three", "select 3"}}));
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+
+    // "Load query" on an open but minimized window brings it back, as it was.
+    clickEntry(0);
+    m_queries->showMinimized();
+    QTest::mouseClick(named<QPushButton>("Command2"), Qt::LeftButton);
+    EXPECT_FALSE(m_queries->isMinimized());
+    EXPECT_EQ(entries(), (QStringList{"two"}));
+    EXPECT_EQ(m_queries->curIndex(), 0);
+}

@@ -4,6 +4,7 @@
 
 #include "engine/EngineTestSupport.h"
 #include "saved/QueryExport.h"
+#include "saved/TableLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -73,4 +74,23 @@ TEST(SavedQueriesTest, AMissingTableIsNamedAndNeverCreated) {
     EXPECT_NE(error.description().find((program / "upiti.dbf").string()), std::string::npos)
         << error.description();
     EXPECT_FALSE(std::filesystem::exists(program / "upiti.dbf"));
+}
+
+TEST(SavedQueriesTest, TheExportWritesThreeLinesPerRowInStoredOrderWithTheTextsUnchanged) {
+    TempDir program;
+    // Rows as another program may have left them: a text with a bare LF and a trailing bare CR, and a
+    // row whose name and text are Null.
+    enginetest::writeTable(program / "upiti.dbf", saved::tableFields(),
+                           {{std::string("Sales"), std::string("select * from orders")},
+                            {std::string("Two"), std::string("select a\r\nfrom b")},
+                            {std::string("Sales"), std::string("select a\nfrom b\r")},
+                            {xbase::Null{}, xbase::Null{}}},
+                           saved::tableCodePage());
+    const auto file = program / "queries.txt";
+    writeFile(file, "a longer file that was there before the export\r\n");
+    saved::exportQueries(*saved::openDatabase(programFolder(program)), QString::fromStdString(file.string()));
+    EXPECT_EQ(readFile(file), "Naziv: Sales\r\nTekst: select * from orders\r\n \r\n"
+                              "Naziv: Two\r\nTekst: select a\r\nfrom b\r\n \r\n"
+                              "Naziv: Sales\r\nTekst: select a\nfrom b\r\r\n \r\n"
+                              "Naziv: \r\nTekst: \r\n \r\n");
 }
