@@ -49,6 +49,21 @@ private:
     QString m_first;
 };
 
+// Why the sheet cannot take the result whole, or the empty text when it can. Row 1 holds the names,
+// so one row fewer than the sheet has is left for the values. Reading ahead to that row does not
+// move the current row.
+QString overflow(engine::Recordset& rows, const SheetLimits& limits) {
+    const std::size_t columns = std::size_t(std::max(limits.columns, 0));
+    if (rows.fieldCount() > columns)
+        return "The result has " + QString::number(rows.fieldCount()) + " fields, more than the " +
+               QString::number(columns) + " columns a sheet holds. Nothing was copied.";
+    const std::int64_t fit = std::max(limits.rows, 1) - 1;
+    if (rows.fetch(fit))
+        return "The result has more rows than a sheet holds: " + QString::number(fit) +
+               " fit below the field names. Nothing was copied; a filter can narrow the result.";
+    return {};
+}
+
 } // namespace
 
 platform::Spreadsheet::Value cellValue(const engine::Value& value) {
@@ -92,6 +107,7 @@ void exportSheet(const SheetExportJob& job) {
 
     std::unique_ptr<engine::Database> database;
     std::unique_ptr<engine::Recordset> rows;
+    QString tooBig;
     try {
         if (job.folder.trimmed().isEmpty())
             throw engine::Error(engine::InvalidArgument,
@@ -101,8 +117,14 @@ void exportSheet(const SheetExportJob& job) {
         database = std::make_unique<engine::Database>(
             std::filesystem::path(QDir::cleanPath(job.folder).toStdString()), false, false, "dbase 5.0");
         rows = database->openRecordset(job.source.toStdString());
+        tooBig = overflow(*rows, job.limits);
     } catch (const std::runtime_error& error) {
         report(error);
+        return;
+    }
+    // A sheet that shows part of the result could pass for all of it: one message, nothing copied.
+    if (!tooBig.isEmpty()) {
+        dialogs.message(tooBig);
         return;
     }
 
@@ -122,25 +144,13 @@ void exportSheet(const SheetExportJob& job) {
         Repainter repainter;
         try {
             rows->moveFirst();
-            const std::size_t fields = rows->fieldCount();
-            const int columns =
-                int(std::min<std::size_t>(fields, std::size_t(std::max(job.limits.columns, 0))));
-            if (fields > std::size_t(columns))
-                dialogs.message("The result has more fields than a sheet holds: the sheet shows the first " +
-                                QString::number(columns) + " of its " + QString::number(fields) + " fields.");
+            const int columns = int(rows->fieldCount());
             for (int i = 1; i <= columns; ++i) {
                 const QString name = QString::fromStdString(rows->field(std::size_t(i - 1)).name);
                 refusals.attempt([&] { sheet->setCell(1, i, name); });
                 refusals.attempt([&] { sheet->setBold(1, i); });
             }
             for (int r = 2; !rows->eof(); ++r) {
-                if (r > job.limits.rows) {
-                    dialogs.message(
-                        "The result has more rows than a sheet holds: the sheet shows the field names "
-                        "and the first " +
-                        QString::number(job.limits.rows - 1) + " rows.");
-                    break;
-                }
                 for (int i = 1; i <= columns; ++i) {
                     const platform::Spreadsheet::Value value = cellValue(rows->value(std::size_t(i - 1)));
                     refusals.attempt([&] { sheet->setCell(r, i, value); });

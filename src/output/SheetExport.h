@@ -15,7 +15,8 @@ class Dialogs;
 
 namespace output {
 
-// How much a sheet holds. The export stops at these, so that a result never fails cell by cell.
+// How much a sheet holds, row 1 included. A result beyond them is not copied at all, so that it
+// never fails cell by cell and no sheet shows part of a result as if it were the whole.
 struct SheetLimits {
     int rows = 1048576;
     int columns = 16384;
@@ -38,8 +39,8 @@ struct SheetExportJob {
 // one blank and the description; throws nothing. A failure that every later step would repeat
 // (the folder or the statement cannot be opened, no spreadsheet, no workbook, a row that cannot
 // be read) is reported once and ends the command. Cells the sheet refuses are counted and told in
-// one message at the end. A result longer than the sheet gives one message; the rows that fit are
-// copied and shown.
+// one message at the end. A result longer or wider than a sheet gives one message and ends the
+// command before a spreadsheet is created.
 void exportSheet(const SheetExportJob& job);
 
 // A cell's value for a field's value: numbers as numbers, dates as dates, Null (and binary

@@ -115,26 +115,34 @@ TEST_F(SheetExportTest, ATableByFileNameAndAnEmptyResult) {
     EXPECT_TRUE(m_dialogs.calls().isEmpty());
 }
 
-TEST_F(SheetExportTest, AResultLongerOrWiderThanTheSheetGivesOneMessageEach) {
+TEST_F(SheetExportTest, AResultLongerOrWiderThanTheSheetGivesOneMessageAndNothingIsCopied) {
+    // PEOPLE has three rows and five fields: with the names it needs four sheet rows, five columns.
     m_dialogs.expectMessage();
+    run("PEOPLE.DBF", {3, 5});
     m_dialogs.expectMessage();
-    run("select * from people order by name", {3, 2});
+    run("select * from people order by name", {4, 4});
+    m_dialogs.expectMessage();
+    run("select * from people order by name", {3, 2}); // too long and too wide: still one message
+    const QString longer = "The result has more rows than a sheet holds: 2 fit below the field names. "
+                           "Nothing was copied; a filter can narrow the result.";
     EXPECT_EQ(
         m_dialogs.messages(),
-        (QStringList{
-            "The result has more fields than a sheet holds: the sheet shows the first 2 of its 5 fields.",
-            "The result has more rows than a sheet holds: the sheet shows the field names and the "
-            "first 2 rows."}));
+        (QStringList{longer,
+                     "The result has 5 fields, more than the 4 columns a sheet holds. Nothing was copied.",
+                     "The result has 5 fields, more than the 2 columns a sheet holds. Nothing was copied."}));
+    EXPECT_EQ(m_created, 0); // no spreadsheet, so no half-filled workbook is shown
+    EXPECT_TRUE(m_log.isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(m_temp / "people.xlsx"));
+    EXPECT_EQ(m_dialogs.busyChanges(), (QList<bool>{true, false, true, false, true, false}));
+
+    // Exactly as many rows and fields as fit: copied whole, without a message.
+    run("PEOPLE.DBF", {4, 5});
+    EXPECT_EQ(m_dialogs.messages().size(), 3);
     const WorkbookDump dump = readWorkbook(m_temp / "people.xlsx");
     ASSERT_EQ(dump.exitCode, 0) << dump.error;
-    EXPECT_EQ(dump.rows, 3);
-    EXPECT_EQ(dump.columns, 2);
-    EXPECT_EQ(dump.cells.at("A3"), "text|Bob|General|plain");
-    EXPECT_EQ(m_log.mid(m_log.size() - 4), (QStringList{"autofit 1", "autofit 2", "visible", "release"}));
-
-    // Exactly as many rows as fit: no message.
-    run("select * from people order by name", {4, 5});
-    EXPECT_EQ(m_dialogs.messages().size(), 2);
+    EXPECT_EQ(dump.rows, 4);
+    EXPECT_EQ(dump.columns, 5);
+    EXPECT_EQ(dump.cells.at("A4"), "text|Zo\u00eb|General|plain");
 }
 
 TEST_F(SheetExportTest, AFailureEveryLaterStepWouldRepeatIsToldOnceAndEndsTheCommand) {
