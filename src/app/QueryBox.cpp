@@ -37,6 +37,27 @@ void QueryBox::keyPressEvent(QKeyEvent* event) {
 void QueryBox::focusInEvent(QFocusEvent* event) {
     QPlainTextEdit::focusInEvent(event);
     emit focusEntered();
+    // A click that brings the focus would place the caret right after the selection was made:
+    // the selection of the focus wins over that click.
+    m_focusSelection.reset();
+    if (event->reason() == Qt::MouseFocusReason) m_focusSelection = textCursor();
+}
+
+void QueryBox::mousePressEvent(QMouseEvent* event) {
+    QPlainTextEdit::mousePressEvent(event);
+    if (m_focusSelection) setTextCursor(*m_focusSelection);
+}
+
+void QueryBox::mouseMoveEvent(QMouseEvent* event) {
+    // Dragging from the focusing click selects as usual.
+    m_focusSelection.reset();
+    QPlainTextEdit::mouseMoveEvent(event);
+}
+
+void QueryBox::mouseReleaseEvent(QMouseEvent* event) {
+    QPlainTextEdit::mouseReleaseEvent(event);
+    if (m_focusSelection) setTextCursor(*m_focusSelection);
+    m_focusSelection.reset();
 }
 
 } // namespace app

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTextCursor>
+#include <optional>
 
 namespace app {
 
@@ -25,6 +27,13 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // The selection made when a click brought the focus, kept until that click ends.
+    std::optional<QTextCursor> m_focusSelection;
 };
 
 } // namespace app

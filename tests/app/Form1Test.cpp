@@ -59,6 +59,14 @@ TEST_F(Form1Test, ControlsAndMenusCarryTheirNames) {
     m_form->UUpit = -1;
     box->setFocus();
     EXPECT_TRUE(box->textCursor().selectedText().isEmpty());
+    // A click into the box selects all of it too; a click while it has the focus places the caret.
+    m_form->grid()->setFocus();
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_EQ(box->textCursor().selectedText(), "select a");
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_TRUE(box->textCursor().selectedText().isEmpty());
+    box->moveCursor(QTextCursor::End);
     EXPECT_EQ(m_form->UUpit, 0);
     QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
     QTest::keyClick(box, Qt::Key_B);
