@@ -407,6 +407,8 @@ Value Recordset::value(std::size_t column) const {
 
 const std::unordered_set<std::int64_t>& Recordset::matches(std::string_view criteria) {
     if (m_findValid && m_findCriteria == criteria) return m_findSet;
+    // Until the new criteria's rows are all in, the set belongs to no criteria.
+    m_findValid = false;
     m_findSet.clear();
     sqlite3* db = m_db->connection();
     std::string select;

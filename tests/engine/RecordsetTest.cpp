@@ -187,6 +187,10 @@ TEST_F(RecordsetTest, FindingUsesCriteriaOfTheDialect) {
         EXPECT_TRUE(contains(e.what(), "nosuch")) << e.what();
         const Error syntax = errorOf([&] { rs->findFirst("id ="); });
         EXPECT_EQ(syntax.number(), engine::SyntaxErrorInExpression) << syntax.what();
+        // A refused criteria leaves nothing behind: the earlier one still finds its rows.
+        rs->findFirst("city = 'Lyon'");
+        EXPECT_FALSE(rs->noMatch());
+        EXPECT_EQ(name(*rs), "bojan");
     }
 }
 
