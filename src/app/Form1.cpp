@@ -74,6 +74,8 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     // The position is shown at once at every move, so the bare count a run sets stays until the
     // current row next changes.
     connect(m_data1, &datagrid::DataSource::currentChanged, this, &Form1::showPosition, Qt::DirectConnection);
+    // A new result shows its position at once: 0/0 when it is empty, where no move follows.
+    connect(m_data1, &datagrid::DataSource::refreshed, this, &Form1::showPosition, Qt::DirectConnection);
     const auto report = [this](const QString& text) { m_dialogs.message(text); };
     connect(m_grid, &datagrid::ResultGrid::editFailed, this, report);
     connect(m_grid, &datagrid::ResultGrid::moveFailed, this, report);

@@ -37,7 +37,8 @@ void Form1::bindSource(const QString& source) {
     // A source that failed to open has been reported already and has no rows to move through.
     step([&] {
         engine::Recordset* rows = m_data1->recordset();
-        if (rows && (rows->recordCount() != 0 || !rows->eof())) {
+        if (!rows) return;
+        if (rows->recordCount() != 0 || !rows->eof()) {
             m_data1->moveLast();
             m_data1->moveFirst();
         }

@@ -144,6 +144,15 @@ TEST_F(Form1Test, EnterInTheFileListOpensTheTable) {
     // Moving in the grid shows the position.
     m_form->grid()->setCurrentIndex(m_form->grid()->model()->index(2, 0));
     EXPECT_EQ(caption(), "3/3");
+
+    // An empty table shows no position at all, not the last table's.
+    enginetest::writeTable(m_data / "EMPTY.DBF", {{"ITEM", 'C', 10, 0}}, {});
+    files->reload();
+    files->selectFile("EMPTY.DBF");
+    QTest::keyClick(files, Qt::Key_Return);
+    EXPECT_EQ(m_form->grid()->model()->rowCount(), 0);
+    EXPECT_EQ(caption(), "0/0");
+    EXPECT_EQ(m_form->Tabela.toString(), "EMPTY");
 }
 
 TEST_F(Form1Test, ResizingTheWindowLaysTheControlsOut) {

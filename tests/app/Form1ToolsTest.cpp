@@ -154,6 +154,18 @@ TEST_F(Form1Tools, SortAndFilterRebuildTheWholeTable) {
     EXPECT_EQ(m_dialogs.calls().back().defaultAnswer, "QTY > 10");
     EXPECT_EQ(source(), "select * from ORDERS");
     EXPECT_EQ(firstColumn(), (QStringList{"nails", "screws", "bolts"}));
+    EXPECT_EQ(caption(), "1/3");
+
+    // A filter that leaves no rows shows no position of the result it replaced.
+    m_dialogs.expectPrompt("QTY > 1000");
+    trigger("mnuFilter");
+    EXPECT_EQ(firstColumn(), QStringList{});
+    EXPECT_EQ(caption(), "0/0");
+    // A sort over the whole table brings its rows back.
+    m_dialogs.expectPrompt("ITEM");
+    trigger("mnuSort");
+    EXPECT_EQ(firstColumn(), (QStringList{"bolts", "nails", "screws"}));
+    EXPECT_EQ(caption(), "1/3");
 
     // A condition the engine refuses is reported with its description.
     m_dialogs.expectPrompt("nosuch = 1");
@@ -188,6 +200,17 @@ TEST_F(Form1Tools, SearchMovesToEachFurtherMatch) {
     EXPECT_EQ(currentRow(), 2);
     EXPECT_EQ(rows().absolutePosition(), 2);
 
+    // The search starts after the row the user picked in the grid, not after the last match.
+    datagrid::ResultGrid* grid = m_form->grid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(0, 1)).center());
+    ASSERT_EQ(currentRow(), 0);
+    m_dialogs.expectPrompt("QTY < 20");
+    trigger("mnuSearch");
+    EXPECT_EQ(currentRow(), 1);
+    EXPECT_EQ(caption(), "2/3");
+    EXPECT_EQ(m_dialogs.messages().size(), 1);
+
     // A refused condition gives the engine's message alone; an empty answer does nothing.
     m_dialogs.expectPrompt("nosuch = 1");
     m_dialogs.expectMessage();
@@ -197,7 +220,7 @@ TEST_F(Form1Tools, SearchMovesToEachFurtherMatch) {
     m_dialogs.expectPrompt("");
     trigger("mnuSearch");
     EXPECT_EQ(m_dialogs.messages().size(), 2);
-    EXPECT_EQ(currentRow(), 2);
+    EXPECT_EQ(currentRow(), 1);
     EXPECT_EQ(source(), "ORDERS.DBF");
 }
 
