@@ -57,15 +57,6 @@ void Form1::runQuery() {
     const QString statement = QString::fromStdString(prepared.text);
     const bool select = console::isSelect(typed);
 
-    // Whether Data1 holds a source to show again; nothing is bound before the first table or select.
-    const auto showRows = [this] {
-        engine::Recordset* rows = m_data1->recordset();
-        if (rows && (rows->recordCount() != 0 || !rows->eof())) {
-            m_data1->moveLast();
-            m_data1->moveFirst();
-        }
-    };
-
     bool declined = false;
     if (select) {
         // Only a select names the table shown; the parts come from the prepared text.
@@ -97,7 +88,7 @@ void Form1::runQuery() {
             });
             if (!m_data1->recordSource().isEmpty()) {
                 step([&] { m_data1->refresh(); });
-                step(showRows);
+                step([&] { m_data1->completeCount(); });
             }
         }
     }
@@ -105,7 +96,7 @@ void Form1::runQuery() {
     if (select || declined) {
         if (!m_data1->recordSource().isEmpty()) step([&] { m_data1->refresh(); });
         if (declined && !m_file1->fileName().isEmpty()) step([&] { m_browser->openSelectedTable(); });
-        step(showRows);
+        step([&] { m_data1->completeCount(); });
     }
 
     const QString endTime = now();

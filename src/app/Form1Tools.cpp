@@ -4,7 +4,6 @@
 #include "datagrid/ResultGrid.h"
 #include "engine/Database.h"
 #include "engine/Error.h"
-#include "engine/Recordset.h"
 #include "gridtools/AutoFit.h"
 #include "gridtools/CurrentStatement.h"
 #include "gridtools/Sorting.h"
@@ -34,15 +33,7 @@ void Form1::bindSource(const QString& source) {
     platform::BusyPointer busy(m_dialogs);
     m_data1->setRecordSource(source);
     step([&] { m_data1->refresh(); });
-    // A source that failed to open has been reported already and has no rows to move through.
-    step([&] {
-        engine::Recordset* rows = m_data1->recordset();
-        if (!rows) return;
-        if (rows->recordCount() != 0 || !rows->eof()) {
-            m_data1->moveLast();
-            m_data1->moveFirst();
-        }
-    });
+    step([&] { m_data1->completeCount(); });
 }
 
 void Form1::sortByColumn(int column) {

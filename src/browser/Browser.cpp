@@ -6,7 +6,6 @@
 #include "browser/FolderList.h"
 #include "datagrid/DataSource.h"
 #include "engine/Error.h"
-#include "engine/Recordset.h"
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 
@@ -81,15 +80,7 @@ void Browser::openSelectedTable() {
         m_state.setTable(table);
     });
     step([&] { m_data.refresh(); });
-    // Reading to the end makes the count complete; a table that did not open has nothing to move
-    // through, and its failure has been reported already.
-    step([&] {
-        engine::Recordset* rows = m_data.recordset();
-        if (rows && (rows->recordCount() != 0 || !rows->eof())) {
-            m_data.moveLast();
-            m_data.moveFirst();
-        }
-    });
+    step([&] { m_data.completeCount(); });
     step([&] { m_state.setWindowTitle(windowTitle(m_state.defaultFolder(), table)); });
 }
 

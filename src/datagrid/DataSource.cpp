@@ -59,6 +59,12 @@ engine::Recordset& DataSource::open() const {
     return *m_recordset;
 }
 
+void DataSource::completeCount() {
+    if (!m_recordset || (m_recordset->recordCount() == 0 && m_recordset->eof())) return;
+    moveLast();
+    moveFirst();
+}
+
 void DataSource::moveFirst() {
     open().moveFirst();
     emit currentChanged();
