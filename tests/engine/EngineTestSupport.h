@@ -5,6 +5,7 @@
 #include "engine/Database.h"
 #include "engine/Error.h"
 #include "engine/Recordset.h"
+#include "support/InteropDump.h"
 #include "support/Outside.h"
 #include "support/TempDir.h"
 #include "xbase/Table.h"
@@ -119,42 +120,9 @@ inline void writeTable(const std::filesystem::path& path, const std::vector<xbas
 
 // ---- dbfread's reading, in the canonical form of tests/interop/canon.py ----
 
-struct Cell {
-    std::string kind; // null text int real bool date datetime bytes
-    std::string text;
-};
-
-struct Dump {
-    std::vector<std::string> fields;
-    std::vector<std::vector<Cell>> records; // live records
-    long deleted = -1;
-};
-
-inline Dump parseDump(const std::string& out) {
-    Dump d;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> p(1);
-        for (char c : line) {
-            if (c == '\t')
-                p.emplace_back();
-            else
-                p.back().push_back(c);
-        }
-        if (p[0] == "field")
-            d.fields.push_back(p.at(1));
-        else if (p[0] == "record")
-            d.records.emplace_back();
-        else if (p[0] == "value" && !d.records.empty())
-            d.records.back().push_back({p.at(2), p.size() > 3 ? p[3] : ""});
-        else if (p[0] == "deleted")
-            d.deleted = std::stol(p.at(1));
-        else if (!line.empty())
-            throw std::runtime_error("unexpected line from dbfread_dump.py: " + line);
-    }
-    return d;
-}
+using testsupport::Cell;
+using testsupport::Dump;
+using testsupport::parseDump;
 
 // dbfread's reading of a table; a missing python3-dbfread fails the test with the package name.
 inline Dump dbfread(const std::filesystem::path& table, const std::string& encoding = "cp1252") {
