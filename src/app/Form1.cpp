@@ -10,6 +10,7 @@
 #include "datagrid/DataSource.h"
 #include "datagrid/NavigationBar.h"
 #include "datagrid/ResultGrid.h"
+#include "engine/Database.h"
 #include "engine/Error.h"
 #include "engine/Recordset.h"
 #include "platform/Dialogs.h"
@@ -76,6 +77,9 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     connect(m_data1, &datagrid::DataSource::currentChanged, this, &Form1::showPosition, Qt::DirectConnection);
     // A new result shows its position at once: 0/0 when it is empty, where no move follows.
     connect(m_data1, &datagrid::DataSource::refreshed, this, &Form1::showPosition, Qt::DirectConnection);
+    connect(m_data1, &datagrid::DataSource::refreshed, this, &Form1::showTableWarnings, Qt::DirectConnection);
+    // Not while the grid paints: the message and the new result wait for the event loop.
+    connect(m_grid, &datagrid::ResultGrid::readFailed, this, &Form1::gridReadFailed, Qt::QueuedConnection);
     const auto report = [this](const QString& text) { m_dialogs.message(text); };
     connect(m_grid, &datagrid::ResultGrid::editFailed, this, report);
     connect(m_grid, &datagrid::ResultGrid::moveFailed, this, report);
@@ -312,6 +316,25 @@ void Form1::showPosition() {
         m_data1->setCaption(QString::number(position + 1) + QLatin1Char('/') +
                             QString::number(rows->recordCount()));
     });
+}
+
+void Form1::showTableWarnings() {
+    engine::Database* database = m_data1->database();
+    if (!database) return;
+    const std::vector<std::string> warnings = database->takeWarnings();
+    if (warnings.empty()) return;
+    QStringList lines;
+    for (const auto& warning : warnings)
+        lines.append(QString::fromStdString(warning));
+    m_dialogs.message(lines.join(QLatin1Char('\n')));
+}
+
+void Form1::gridReadFailed(const QString& description, bool tableChanged) {
+    m_dialogs.message(description);
+    if (!tableChanged || m_data1->recordSource().isEmpty()) return;
+    // The grid goes on with the table as it is now.
+    step([&] { m_data1->refresh(); });
+    step([&] { m_data1->completeCount(); });
 }
 
 void Form1::queryBoxFocused() {

@@ -126,6 +126,10 @@ private:
     // Runs one step of a handler; a failure is reported with `suffix` after its description.
     void step(const std::function<void()>& action, const QString& suffix = {});
     void showPosition();
+    // What opening the result's tables found wrong (a damaged file, a missing memo file), each once.
+    void showTableWarnings();
+    // The grid could not read its rows: says why, and opens the result again when the table changed.
+    void gridReadFailed(const QString& description, bool tableChanged);
     void queryBoxFocused();
     void openLog();
 

@@ -51,17 +51,45 @@ const CachedRow* RecordsetModel::row(int r) const {
     CachedRow values;
     const std::size_t fields = m_recordset->fieldCount();
     values.texts.resize(fields);
-    for (std::size_t f = 0; f < fields; ++f) {
-        try {
-            values.texts[f] = displayText(m_recordset->valueAt(r, f));
-        } catch (const std::exception& e) {
-            // A damaged record shows what it can; the cell says why it cannot.
-            values.errors.resize(fields);
-            values.texts[f] = QStringLiteral("#Error");
-            values.errors[f] = QString::fromStdString(e.what());
+    bool passing = false;
+    try {
+        // One hold of the table's lock for the whole row.
+        const engine::Recordset::Reading reading(*m_recordset);
+        for (std::size_t f = 0; f < fields; ++f) {
+            try {
+                values.texts[f] = displayText(m_recordset->valueAt(r, f));
+            } catch (const engine::Error& e) {
+                if (e.number() == engine::DataChanged) throw;
+                // A damaged record shows what it can; the cell says why it cannot.
+                passing = passing || e.number() == engine::CouldNotReadLocked;
+                values.errors.resize(fields);
+                values.texts[f] = QStringLiteral("#Error");
+                values.errors[f] = QString::fromStdString(e.what());
+            }
         }
+    } catch (const engine::Error& e) {
+        if (e.number() == engine::DataChanged) {
+            failed(e);
+            return nullptr;
+        }
+        // The table could not be read at all just now: every cell says why, and it is read again later.
+        values.errors.assign(fields, QString::fromStdString(e.what()));
+        values.texts.assign(fields, QStringLiteral("#Error"));
+        passing = true;
+    }
+    if (passing) {
+        m_uncached = std::move(values);
+        return &m_uncached;
     }
     return &m_cache.insert(r, std::move(values));
+}
+
+void RecordsetModel::failed(const std::exception& e) const {
+    if (m_failureReported) return;
+    m_failureReported = true;
+    const auto* engineError = dynamic_cast<const engine::Error*>(&e);
+    emit const_cast<RecordsetModel*>(this)->readFailed(
+        QString::fromStdString(e.what()), engineError && engineError->number() == engine::DataChanged);
 }
 
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
@@ -135,19 +163,25 @@ bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, in
 }
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
-    if (parent.isValid() || !m_recordset || m_rows == INT_MAX) return false;
+    if (parent.isValid() || !m_recordset || m_rows == INT_MAX || m_failureReported) return false;
     return !m_recordset->complete() || m_recordset->fetchedCount() > m_rows;
 }
 
 void RecordsetModel::fetchMore(const QModelIndex& parent) {
     if (parent.isValid() || !m_recordset) return;
     const std::int64_t step = std::max(FetchBlock, m_rows);
-    m_recordset->fetch(std::int64_t{m_rows} + step - 1);
+    try {
+        m_recordset->fetch(std::int64_t{m_rows} + step - 1);
+    } catch (const engine::Error& e) {
+        failed(e); // and no more fetching until the next sync()
+        return;
+    }
     sync();
 }
 
 void RecordsetModel::sync() {
     if (!m_recordset) return;
+    m_failureReported = false;
     const int known = clampRows(m_recordset->fetchedCount());
     if (known > m_rows) {
         beginInsertRows(QModelIndex(), m_rows, known - 1);

@@ -55,6 +55,10 @@ public:
 
 signals:
     void editFailed(const QString& description);
+    // The rows could not be read: another program changed the table under the result (tableChanged:
+    // the result is to be opened again), or held it locked longer than a reader waits. Rows that could
+    // not be read are not kept, so they are read again when next shown.
+    void readFailed(const QString& description, bool tableChanged);
 
 private:
     const CachedRow* row(int row) const;
@@ -62,10 +66,15 @@ private:
     bool valid(const QModelIndex& index) const;
     bool editable(int column) const;
 
+    // Reports a failure that concerns the whole result, once until the next sync().
+    void failed(const std::exception& e) const;
+
     engine::Recordset* m_recordset;
     int m_rows = 0;
     bool m_allowUpdate = true;
     mutable RowCache m_cache{CacheCapacity};
+    mutable CachedRow m_uncached; // a row read with errors that may pass (a lock held elsewhere)
+    mutable bool m_failureReported = false;
 };
 
 } // namespace datagrid

@@ -70,6 +70,7 @@ void ResultGrid::bind() {
     auto* model = new RecordsetModel(m_source->recordset(), this);
     model->setAllowUpdate(m_allowUpdate);
     connect(model, &RecordsetModel::editFailed, this, &ResultGrid::editFailed);
+    connect(model, &RecordsetModel::readFailed, this, &ResultGrid::readFailed);
     setGridModel(model);
     followRecordset();
 }

@@ -34,6 +34,8 @@ signals:
     void editFailed(const QString& description);
     // Selecting a row could not move the recordset there.
     void moveFailed(const QString& description);
+    // The rows could not be read (RecordsetModel::readFailed); tableChanged: the result is out of date.
+    void readFailed(const QString& description, bool tableChanged);
     // A click on the header of a column (from 0).
     void headerClicked(int column);
 

@@ -55,7 +55,16 @@ Database::Database(const fs::path& folder, bool exclusive, bool readOnly, std::s
         sqlite3_close(m_db);
         throw;
     }
-    registerDbfModule(m_db, m_folder.get());
+    try {
+        registerDbfModule(m_db, m_folder.get());
+    } catch (...) {
+        sqlite3_close(m_db);
+        throw;
+    }
+    // Statements reach only what the dialect has: its functions, the folder's tables.
+    sqlite3_set_authorizer(m_db, &Database::authorize, this);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     if (exclusive) {
         for (const auto& file : m_folder->tableFiles()) {
             auto lock = TableLock::tryLock(file, TableLock::Mode::Exclusive);
@@ -80,9 +89,56 @@ const fs::path& Database::folder() const {
     return m_folder->dir();
 }
 
+void Database::setLockWait(std::chrono::milliseconds wait) {
+    m_folder->setLockWait(wait);
+}
+
+std::vector<std::string> Database::takeWarnings() {
+    return m_folder->takeWarnings();
+}
+
+namespace {
+
+// Functions the translated dialect calls: its library (dlg_*), SQLite's aggregates and the scalar
+// min/max it uses for Between, and the like() the library overrides.
+bool allowedFunction(const char* name) {
+    if (!name) return false;
+    const std::string lower = sql::asciiLower(name);
+    if (lower.rfind("dlg_", 0) == 0) return true;
+    for (const char* allowed : {"count", "sum", "avg", "min", "max", "like"})
+        if (lower == allowed) return true;
+    return false;
+}
+
+} // namespace
+
+int Database::authorize(void* self, int action, const char* first, const char* second, const char*,
+                        const char*) {
+    (void)first;
+    switch (action) {
+    case SQLITE_FUNCTION:
+        if (allowedFunction(second)) return SQLITE_OK;
+        static_cast<Database*>(self)->m_deniedFunction = second ? second : "";
+        return SQLITE_DENY;
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+    case SQLITE_PRAGMA:
+        return SQLITE_DENY;
+    default:
+        return SQLITE_OK;
+    }
+}
+
 void Database::raise(int code) const {
+    // A table's own failure comes typed from the virtual table; an undo that failed is added to it.
+    if (auto failure = m_folder->takeTableError()) throw fromFileError(*failure);
     const std::string message = sqlite3_errmsg(m_db);
     const int extended = sqlite3_extended_errcode(m_db);
+    if ((code == SQLITE_AUTH || extended == SQLITE_AUTH) && !m_deniedFunction.empty())
+        throw Error(ErrorNumber::UndefinedFunction,
+                    "Undefined function '" + m_deniedFunction + "' in expression.");
+    if (code == SQLITE_AUTH || extended == SQLITE_AUTH)
+        throw Error(ErrorNumber::InvalidSqlStatement, "This statement reaches outside the folder's tables.");
     auto after = [&](const char* prefix) -> std::optional<std::string> {
         if (message.rfind(prefix, 0) == 0) return message.substr(std::strlen(prefix));
         return std::nullopt;
@@ -109,6 +165,8 @@ void Database::raise(int code) const {
 }
 
 sqlite3_stmt* Database::prepare(const std::string& text) {
+    (void)m_folder->takeTableError(); // a failure no statement reported belongs to none
+    m_deniedFunction.clear();
     sqlite3_stmt* stmt = nullptr;
     const int rc = sqlite3_prepare_v2(m_db, text.c_str(), static_cast<int>(text.size()), &stmt, nullptr);
     if (rc != SQLITE_OK) {

@@ -1,11 +1,12 @@
 // A folder opened as a database: statements of the desktop dialect run on its .dbf tables.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,12 @@ public:
 
     const std::filesystem::path& folder() const;
     bool readOnly() const { return m_readOnly; }
+    // How long a statement waits for another program that is changing one of its tables (a reader
+    // for the commit, a writer for the other writer) before it gives up with a "locked" error.
+    void setLockWait(std::chrono::milliseconds wait);
+    // What opening the folder's tables found wrong without stopping them from being read (a damaged
+    // file, a missing memo file, a change undone), each once: "ORDERS.DBF: ...".
+    std::vector<std::string> takeWarnings();
 
     // The virtual table of a table file under the SQLite name translate() gives the table as written
     // ("ORDERS.DBF" -> orders); created on first use. Returns that name.
@@ -71,8 +78,12 @@ private:
     // An exclusive lock for a structural change, or Error(TableExclusivelyLocked).
     std::unique_ptr<TableLock> lockForChange(const std::filesystem::path& file);
 
+    static int authorize(void* self, int action, const char* first, const char* second, const char*,
+                         const char*);
+
     sqlite3* m_db = nullptr;
     std::unique_ptr<Folder> m_folder;
+    std::string m_deniedFunction; // the last function name the authorizer refused
     bool m_readOnly = false;
     std::vector<Attached> m_attached;
     std::map<std::filesystem::path, std::unique_ptr<TableLock>> m_exclusive;

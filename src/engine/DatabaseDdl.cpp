@@ -8,6 +8,7 @@
 #include "engine/SqlLexer.h"
 #include "engine/TableLock.h"
 #include "engine/Values.h"
+#include "xbase/Companions.h"
 #include "xbase/Error.h"
 
 #include <algorithm>
@@ -23,22 +24,6 @@ namespace engine {
 
 namespace {
 
-Error fromFileError(const xbase::Error& e) {
-    switch (e.kind()) {
-    case xbase::ErrorKind::Value:
-    case xbase::ErrorKind::CodePage:
-        return Error(ErrorNumber::FieldTooSmall, e.what());
-    case xbase::ErrorKind::ReadOnly:
-        return Error(ErrorNumber::NotUpdatable, e.what());
-    case xbase::ErrorKind::Io:
-        return Error(ErrorNumber::DiskIo, e.what());
-    case xbase::ErrorKind::Unsupported:
-        return Error(ErrorNumber::NotSupported, e.what());
-    default:
-        return Error(ErrorNumber::BadTableFile, e.what());
-    }
-}
-
 std::vector<xbase::FieldSpec> wantedOf(const xbase::Table& t) {
     std::vector<xbase::FieldSpec> wanted;
     for (std::size_t i : t.visibleFields()) {
@@ -46,20 +31,6 @@ std::vector<xbase::FieldSpec> wantedOf(const xbase::Table& t) {
         wanted.push_back({f.name, f.type, f.length, f.decimals});
     }
     return wanted;
-}
-
-// Files that belong to a table and go with it when it is dropped.
-std::vector<fs::path> companions(const fs::path& table) {
-    std::vector<fs::path> out;
-    const std::string stem = sql::asciiLower(table.stem().string());
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(table.parent_path(), ec)) {
-        const std::string ext = sql::asciiLower(entry.path().extension().string());
-        if (sql::asciiLower(entry.path().stem().string()) == stem &&
-            (ext == ".dbt" || ext == ".fpt" || ext == ".cpg" || ext == ".mdx" || ext == ".cdx"))
-            out.push_back(entry.path());
-    }
-    return out;
 }
 
 // A dBASE field name for a result column: at most 10 characters of letters, digits and '_', unique.
@@ -117,6 +88,16 @@ void learn(Shape& s, sqlite3_stmt* stmt, int column) {
     s.textLength = std::max(s.textLength, length);
 }
 
+// A new table must not adopt a memo file, .cpg, journal or index that is already there.
+void refuseCompanions(const fs::path& file) {
+    const auto companions = xbase::companionFiles(file);
+    if (!companions.empty())
+        throw Error(ErrorNumber::TableAlreadyExists,
+                    "Table '" + file.stem().string() + "' cannot be created: the file '" +
+                        companions.front().filename().string() +
+                        "', which would belong to it, is already in the folder. Remove or rename it first.");
+}
+
 } // namespace
 
 std::unique_ptr<TableLock> Database::lockForChange(const fs::path& file) {
@@ -132,23 +113,24 @@ std::unique_ptr<TableLock> Database::lockForChange(const fs::path& file) {
 
 std::int64_t Database::executeDdl(const Statement& st) {
     const std::string name = stripDbfExtension(st.target);
+    requirePlainName(st.target);
     try {
         if (st.kind == StatementKind::CreateTable) {
             if (m_folder->find(name))
                 throw Error(ErrorNumber::TableAlreadyExists, "Table '" + name + "' already exists.");
+            const fs::path file = m_folder->dir() / (name + ".dbf");
+            refuseCompanions(file);
             std::vector<xbase::FieldSpec> wanted;
             for (const auto& c : st.columns)
                 wanted.push_back({c.name, c.dbfType, c.length, c.decimals});
-            xbase::Table::create(m_folder->dir() / (name + ".dbf"), wanted);
+            xbase::Table::create(file, wanted);
             return 0;
         }
         const fs::path file = m_folder->resolve(name);
         const auto lock = lockForChange(file);
         detach(file);
         if (st.kind == StatementKind::DropTable) {
-            for (const auto& companion : companions(file))
-                fs::remove(companion);
-            fs::remove(file);
+            xbase::dropTable(file, m_folder->lockWait());
             return 0;
         }
         std::vector<xbase::FieldSpec> wanted = wantedOf(*m_folder->table(file));
@@ -176,7 +158,7 @@ std::int64_t Database::executeDdl(const Statement& st) {
             if (wanted.empty())
                 throw Error(ErrorNumber::InvalidOperation, "A table must keep at least one field.");
         }
-        xbase::restructure(file, wanted);
+        xbase::restructure(file, wanted, m_folder->lockWait());
         return 0;
     } catch (const xbase::Error& e) {
         throw fromFileError(e);
@@ -187,8 +169,10 @@ std::int64_t Database::executeDdl(const Statement& st) {
 
 std::int64_t Database::selectInto(const Statement& st) {
     const std::string name = stripDbfExtension(st.target);
+    requirePlainName(st.target);
     if (m_folder->find(name))
         throw Error(ErrorNumber::TableAlreadyExists, "Table '" + name + "' already exists.");
+    refuseCompanions(m_folder->dir() / (name + ".dbf"));
     const auto files = attachAll(st, true);
     const auto locks = lockShared(files);
 
@@ -263,11 +247,13 @@ std::int64_t Database::selectInto(const Statement& st) {
         insert += "\" " + st.sql;
         return runToEnd(prepare(insert));
     } catch (...) {
-        // Nothing of a failed SELECT ... INTO stays behind.
+        // Nothing of a failed SELECT ... INTO stays behind: the table, its memo file, its journal.
         detach(file);
-        for (const auto& companion : companions(file))
-            fs::remove(companion);
-        fs::remove(file);
+        try {
+            xbase::dropTable(file, m_folder->lockWait());
+        } catch (const xbase::Error&) {
+            // The statement's own failure is the one to report; what is left is an empty new table.
+        }
         throw;
     }
 }

@@ -1,19 +1,19 @@
 // The "dbf" virtual-table module: scans with simple comparisons pushed down to the records, rowid
-// lookups, and journaled writes applied at commit.
+// lookups, and changes made through an xbase::Change, committed in xSync.
 #include "engine/DbfModule.h"
 
 #include "engine/Collation.h"
 #include "engine/DbfScan.h"
 #include "engine/DialectParser.h"
+#include "engine/Error.h"
 #include "engine/Folder.h"
 #include "engine/Values.h"
 #include "xbase/Error.h"
-#include "xbase/Journal.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,10 +26,6 @@ namespace {
 
 using namespace dbf;
 
-// In-place record changes wait in memory until commit; past this many bytes they are applied early
-// (their original images journaled first), so that a huge UPDATE does not hold the table in memory.
-constexpr std::size_t kPendingLimit = 16u << 20;
-
 DbfTable* tableOf(sqlite3_vtab* v) {
     return reinterpret_cast<DbfTable*>(v);
 }
@@ -41,6 +37,61 @@ int fail(sqlite3_vtab* v, const std::string& message, int code = SQLITE_ERROR) {
     sqlite3_free(v->zErrMsg);
     v->zErrMsg = sqlite3_mprintf("%s", message.c_str());
     return code;
+}
+
+// SQLite's result code for an error of the file layer; the typed error itself waits in the folder for
+// the statement's report.
+int failWith(DbfTable* vt, const xbase::Error& e) {
+    vt->folder->setTableError(e);
+    switch (e.kind()) {
+    case xbase::ErrorKind::ReadOnly:
+        return fail(&vt->base, e.what(), SQLITE_READONLY);
+    case xbase::ErrorKind::Type:
+        return fail(&vt->base, e.what(), SQLITE_MISMATCH);
+    case xbase::ErrorKind::Io:
+        return fail(&vt->base, e.what(), SQLITE_IOERR);
+    case xbase::ErrorKind::LockedForReading:
+    case xbase::ErrorKind::LockedForWriting:
+        return fail(&vt->base, e.what(), SQLITE_BUSY);
+    default:
+        return fail(&vt->base, e.what(), SQLITE_ERROR);
+    }
+}
+
+// Runs a callback's body; no exception crosses SQLite's C frames.
+template <typename Body> int guarded(DbfTable* vt, Body&& body) {
+    try {
+        return body();
+    } catch (const xbase::Error& e) {
+        return failWith(vt, e);
+    } catch (const Error& e) {
+        return fail(&vt->base, e.what());
+    } catch (const std::exception& e) {
+        return fail(&vt->base, e.what());
+    } catch (...) {
+        return fail(&vt->base, "An unexpected failure in table '" + vt->file.filename().string() + "'.");
+    }
+}
+
+// Takes the folder's table anew when another file took its place with the same fields (a program that
+// saves by writing a new file); a new structure needs a new statement. Only between statements of this
+// table: no scan open, no change running.
+void followReplacedFile(DbfTable* vt) {
+    if (vt->change || vt->cursors > 1) return;
+    auto fresh = vt->folder->table(vt->file);
+    if (fresh == vt->table) return;
+    auto columnsOf = [](const xbase::Table& t) {
+        std::vector<std::pair<std::string, FieldKind>> columns;
+        const auto names = columnNames(t);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            columns.emplace_back(names[i], kindOfField(t.fields()[t.visibleFields()[i]]));
+        return columns;
+    };
+    if (columnsOf(*fresh) != columnsOf(*vt->table))
+        throw xbase::Error(xbase::ErrorKind::Changed,
+                           "Table '" + vt->file.filename().string() +
+                               "' was changed by another program; run the statement again.");
+    vt->table = std::move(fresh);
 }
 
 // ---- connecting ----------------------------------------------------------------------------------
@@ -194,31 +245,28 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
 // ---- scanning ------------------------------------------------------------------------------------
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
-    auto* cur = new DbfCursor;
+    auto* cur = new (std::nothrow) DbfCursor;
+    if (!cur) return SQLITE_NOMEM;
     cur->vt = tableOf(v);
+    ++cur->vt->cursors;
     *out = &cur->base;
     return SQLITE_OK;
 }
 
 int close(sqlite3_vtab_cursor* c) {
-    delete cursorOf(c);
+    DbfCursor* cur = cursorOf(c);
+    --cur->vt->cursors;
+    delete cur; // lets go of its shared lock
     return SQLITE_OK;
 }
 
-int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
-    DbfCursor* cur = cursorOf(c);
+int filterRecords(DbfCursor* cur, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
     DbfTable* vt = cur->vt;
-    try {
-        if (!vt->journal) {
-            // Picks up changes made by other programs; a new structure is for a new virtual table.
-            auto fresh = vt->folder->table(vt->file);
-            if (fresh != vt->table && fresh->fields().size() != vt->table->fields().size())
-                return fail(&vt->base, "Table '" + vt->file.filename().string() +
-                                           "' was changed by another program; run the statement again.");
-            vt->table = std::move(fresh);
-        }
-    } catch (const std::exception& e) {
-        return fail(&vt->base, e.what());
+    if (!cur->reading) {
+        followReplacedFile(vt);
+        // The header is read again under the lock: the scan sees every change committed before it.
+        cur->locked = vt->table;
+        cur->reading.emplace(*cur->locked);
     }
     cur->filters.clear();
     cur->record = 0;
@@ -287,15 +335,30 @@ int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
     return SQLITE_OK;
 }
 
+int filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
+    DbfCursor* cur = cursorOf(c);
+    DbfTable* vt = cur->vt;
+    return guarded(vt, [&] { return filterRecords(cur, idxNum, idxStr, argc, argv); });
+}
+
 int next(sqlite3_vtab_cursor* c) {
     DbfCursor* cur = cursorOf(c);
     if (cur->grouped) {
-        if (++cur->position < cur->order.size()) cur->record = cur->order[cur->position];
-        return SQLITE_OK;
+        if (++cur->position < cur->order.size()) {
+            cur->record = cur->order[cur->position];
+            return SQLITE_OK;
+        }
+        return guarded(cur->vt, [&] {
+            cur->vt->table->checkIntact();
+            return SQLITE_OK;
+        });
     }
-    ++cur->record;
-    skipToVisible(cur);
-    return SQLITE_OK;
+    return guarded(cur->vt, [&] {
+        ++cur->record;
+        skipToVisible(cur);
+        if (cur->record >= cur->end) cur->vt->table->checkIntact();
+        return SQLITE_OK;
+    });
 }
 
 int eof(sqlite3_vtab_cursor* c) {
@@ -316,11 +379,15 @@ int column(sqlite3_vtab_cursor* c, sqlite3_context* cx, int i) {
         const std::size_t index = vt->fieldOf[static_cast<std::size_t>(i)];
         const auto record = vt->table->recordBytes(cur->record);
         if (!quickColumn(*vt->table, record, index, cx)) resultValue(cx, vt->table->decode(record, index));
+        vt->table->checkIntact(); // bytes read as zeros after another program cut the file are no value
     } catch (const xbase::Error& e) {
+        if (e.kind() == xbase::ErrorKind::Changed) return failWith(vt, e); // the whole scan is off
         const auto& field = vt->table->fields()[vt->fieldOf[static_cast<std::size_t>(i)]];
         const std::string message =
             "Record " + std::to_string(cur->record + 1) + ", field " + field.name + ": " + e.what();
         sqlite3_result_error(cx, message.c_str(), -1);
+    } catch (const std::exception& e) {
+        sqlite3_result_error(cx, e.what(), -1);
     }
     return SQLITE_OK;
 }
@@ -332,115 +399,88 @@ int rowid(sqlite3_vtab_cursor* c, sqlite3_int64* out) {
 
 // ---- writing -------------------------------------------------------------------------------------
 
-std::vector<std::uint8_t> currentImage(DbfTable* vt, std::uint32_t record) {
-    auto it = vt->pending.find(record);
-    if (it != vt->pending.end()) return it->second;
-    const auto bytes = vt->table->recordBytes(record);
-    return {bytes.begin(), bytes.end()};
-}
-
-// Journals the originals of the waiting records, then writes them into the table.
-void applyPending(DbfTable* vt) {
-    if (vt->pending.empty()) return;
-    for (const auto& [record, image] : vt->pending)
-        vt->journal->saveRecord(record, vt->table->recordBytes(record));
-    vt->journal->sync();
-    for (const auto& [record, image] : vt->pending)
-        vt->table->writeRecord(record, image);
-    vt->pending.clear();
-    vt->pendingBytes = 0;
-}
-
-void keep(DbfTable* vt, std::uint32_t record, std::vector<std::uint8_t> image) {
-    const std::size_t size = image.size();
-    if (vt->pending.insert_or_assign(record, std::move(image)).second) vt->pendingBytes += size;
-    if (vt->pendingBytes > kPendingLimit) applyPending(vt);
-}
-
 int update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* newRowid) {
     DbfTable* vt = tableOf(v);
-    xbase::Table& t = *vt->table;
-    try {
-        t.checkWritable();
-        if (!vt->journal) vt->journal = xbase::Journal::begin(t);
+    return guarded(vt, [&] {
+        if (!vt->change) {
+            vt->table->checkWritable(); // a table that cannot be changed says why
+            throw xbase::Error(xbase::ErrorKind::ReadOnly,
+                               "Table '" + vt->file.filename().string() + "' is not open for a change.");
+        }
+        xbase::Change& change = *vt->change;
+        auto recordOf = [&](sqlite3_value* rowid) {
+            const sqlite3_int64 n = sqlite3_value_int64(rowid);
+            if (n < 1 || n > change.recordCount())
+                throw xbase::Error(xbase::ErrorKind::Value,
+                                   "Record " + std::to_string(n) + " does not exist.");
+            return static_cast<std::uint32_t>(n - 1);
+        };
         if (argc == 1) {
-            const auto record = static_cast<std::uint32_t>(sqlite3_value_int64(argv[0]) - 1);
-            auto image = currentImage(vt, record);
+            const auto record = recordOf(argv[0]);
+            auto image = change.image(record);
             image[0] = '*';
-            keep(vt, record, std::move(image));
+            change.put(record, std::move(image));
             return SQLITE_OK;
         }
         if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
             if (sqlite3_value_type(argv[1]) != SQLITE_NULL)
                 return fail(v, "A record number cannot be given to a new record of a dBASE table.");
-            std::vector<std::uint8_t> record = t.blankRecord();
+            std::vector<std::uint8_t> record = vt->table->blankRecord();
             for (std::size_t i = 0; i < vt->fieldOf.size(); ++i)
                 if (sqlite3_value_type(argv[2 + i]) != SQLITE_NULL)
-                    t.encode(record, vt->fieldOf[i], fromSqlite(argv[2 + i], vt->kinds[i]));
-            *newRowid = t.appendRecord(record) + 1;
+                    change.encode(record, vt->fieldOf[i], fromSqlite(argv[2 + i], vt->kinds[i]));
+            *newRowid = change.append(std::move(record)) + 1;
             return SQLITE_OK;
         }
         if (sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1]))
             return fail(v, "The record number of a dBASE record cannot be changed.");
-        const auto record = static_cast<std::uint32_t>(sqlite3_value_int64(argv[0]) - 1);
-        auto image = currentImage(vt, record);
+        const auto record = recordOf(argv[0]);
+        auto image = change.image(record);
         for (std::size_t i = 0; i < vt->fieldOf.size(); ++i)
             if (!sqlite3_value_nochange(argv[2 + i]))
-                t.encode(image, vt->fieldOf[i], fromSqlite(argv[2 + i], vt->kinds[i]));
-        keep(vt, record, std::move(image));
+                change.encode(image, vt->fieldOf[i], fromSqlite(argv[2 + i], vt->kinds[i]));
+        change.put(record, std::move(image));
         return SQLITE_OK;
-    } catch (const xbase::Error& e) {
-        const int code = e.kind() == xbase::ErrorKind::ReadOnly ? SQLITE_READONLY
-                         : e.kind() == xbase::ErrorKind::Type   ? SQLITE_MISMATCH
-                                                                : SQLITE_ERROR;
-        return fail(v, e.what(), code);
-    }
+    });
 }
 
-int begin(sqlite3_vtab*) {
-    return SQLITE_OK;
+// A statement that writes the table begins: the writer's lock comes before any row is read, so that
+// the change is computed from the table as it is. A table that cannot be changed gets no change; a
+// statement that tries one is refused in update().
+int begin(sqlite3_vtab* v) {
+    DbfTable* vt = tableOf(v);
+    return guarded(vt, [&] {
+        followReplacedFile(vt);
+        if (vt->table->canWrite()) vt->change = std::make_unique<xbase::Change>(*vt->table);
+        return SQLITE_OK;
+    });
 }
 
+// The change is made here, where a failure still fails the statement: xCommit's result is not heard.
 int sync(sqlite3_vtab* v) {
     DbfTable* vt = tableOf(v);
-    if (!vt->journal) return SQLITE_OK;
-    try {
-        applyPending(vt);
-        vt->table->sync();
-        vt->folder->noteWritten(vt->file);
+    if (!vt->change) return SQLITE_OK;
+    return guarded(vt, [&] {
+        vt->change->commit();
         return SQLITE_OK;
-    } catch (const xbase::Error& e) {
-        return fail(v, e.what(), SQLITE_IOERR);
-    }
+    });
 }
 
 int commit(sqlite3_vtab* v) {
-    DbfTable* vt = tableOf(v);
-    if (vt->journal) {
-        try {
-            vt->journal->finish();
-        } catch (const xbase::Error& e) {
-            vt->journal.reset();
-            return fail(v, e.what(), SQLITE_IOERR);
-        }
-        vt->journal.reset();
-    }
+    tableOf(v)->change.reset(); // lets go of the locks
     return SQLITE_OK;
 }
 
 int rollback(sqlite3_vtab* v) {
     DbfTable* vt = tableOf(v);
-    vt->pending.clear();
-    vt->pendingBytes = 0;
-    if (!vt->journal) return SQLITE_OK;
-    vt->journal.reset(); // closes it; the file stays for recover()
+    if (!vt->change) return SQLITE_OK;
     try {
-        xbase::Journal::recover(vt->file);
-        vt->table->reload();
-        vt->folder->noteWritten(vt->file);
-    } catch (const xbase::Error& e) {
-        return fail(v, std::string("The change could not be undone: ") + e.what(), SQLITE_IOERR);
+        vt->change->rollback();
+    } catch (const std::exception& e) {
+        // SQLite does not hear of this; the statement's report carries it.
+        vt->folder->noteUndoFailure(e.what());
     }
+    vt->change.reset();
     return SQLITE_OK;
 }
 
@@ -472,7 +512,9 @@ const sqlite3_module kModule = makeModule();
 } // namespace
 
 void registerDbfModule(sqlite3* db, Folder* folder) {
-    sqlite3_create_module_v2(db, "dbf", &kModule, folder, nullptr);
+    if (sqlite3_create_module_v2(db, "dbf", &kModule, folder, nullptr) != SQLITE_OK)
+        throw Error(ErrorNumber::DiskIo,
+                    std::string("The SQL engine refused the dBASE tables: ") + sqlite3_errmsg(db));
 }
 
 } // namespace engine

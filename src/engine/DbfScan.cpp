@@ -201,6 +201,7 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
         }
         firsts.emplace_back(std::move(v), g);
     }
+    t.checkIntact();
     std::stable_sort(firsts.begin(), firsts.end(),
                      [](const auto& a, const auto& b) { return compareValues(a.first, b.first) < 0; });
     for (const auto& [value, g] : firsts)
@@ -263,6 +264,7 @@ void firstRecords(DbfCursor* cur, std::size_t field, bool descending, sqlite3_in
             std::push_heap(heap.begin(), heap.end(), before);
         }
     }
+    t.checkIntact();
     std::sort_heap(heap.begin(), heap.end(), before);
     cur->order.clear();
     for (const auto& h : heap)

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "engine/Values.h"
-#include "xbase/Journal.h"
+#include "xbase/Change.h"
 #include "xbase/Table.h"
 
 #include <filesystem>
-#include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <sqlite3.h>
 #include <string>
@@ -25,11 +25,10 @@ struct DbfTable {
     Folder* folder = nullptr;
     std::filesystem::path file;
     std::shared_ptr<xbase::Table> table;
-    std::vector<std::size_t> fieldOf; // column -> field index of the table
-    std::vector<FieldKind> kinds;     // column -> kind
-    std::unique_ptr<xbase::Journal> journal;
-    std::map<std::uint32_t, std::vector<std::uint8_t>> pending; // record -> new image
-    std::size_t pendingBytes = 0;
+    std::vector<std::size_t> fieldOf;      // column -> field index of the table
+    std::vector<FieldKind> kinds;          // column -> kind
+    std::unique_ptr<xbase::Change> change; // the statement's change of the table, from xBegin to its end
+    int cursors = 0;                       // cursors open on it
 };
 
 // A comparison of one field with a constant, checked on the record before SQLite sees it.
@@ -44,6 +43,9 @@ struct Filter {
 struct DbfCursor {
     sqlite3_vtab_cursor base{};
     DbfTable* vt = nullptr;
+    // A scan reads under the table's shared lock, from its first filter to its close.
+    std::shared_ptr<xbase::Table> locked;
+    std::optional<xbase::Table::ReadLock> reading;
     bool grouped = false; // rows come from `order`, equal values of one field together
     std::vector<std::uint32_t> order;
     std::size_t position = 0;

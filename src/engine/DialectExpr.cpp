@@ -10,7 +10,7 @@ namespace engine::sql {
 namespace {
 
 // Functions of the dialect that the function library provides as dlg_<name>, with the argument
-// counts the dialect allows. Other names pass through unchanged, for SQLite to resolve or refuse.
+// counts the dialect allows. Any other name is an undefined function.
 struct FunctionInfo {
     const char* name;
     int minArgs;
@@ -475,17 +475,17 @@ Expr Parser::functionCall(const Token& nameToken) {
         return make(sql + " END)", ValueType::Unknown);
     }
 
-    std::string sqlName = nameToken.text;
-    if (sqlName.size() > 1 && sqlName.back() == '$') sqlName.pop_back();
-    ValueType type = ValueType::Unknown;
-    for (const FunctionInfo& f : kLibrary) {
-        if (name != f.name) continue;
-        if (static_cast<int>(args.size()) < f.minArgs || static_cast<int>(args.size()) > f.maxArgs)
-            wrongCount();
-        sqlName = "dlg_" + name;
-        type = f.type;
-        if (name == "nz" && !args.empty()) type = args[0].type;
-    }
+    // Only the dialect's own functions: SQLite's (hex, replace, printf, randomblob, ...) are not the
+    // dialect's, and some of them mean something else under the same name.
+    const FunctionInfo* library = nullptr;
+    for (const FunctionInfo& f : kLibrary)
+        if (name == f.name) library = &f;
+    if (!library) fail(UndefinedFunction, "Undefined function '" + nameToken.text + "' in expression.");
+    if (static_cast<int>(args.size()) < library->minArgs || static_cast<int>(args.size()) > library->maxArgs)
+        wrongCount();
+    const std::string sqlName = "dlg_" + name;
+    ValueType type = library->type;
+    if (name == "nz" && !args.empty()) type = args[0].type;
     std::string sql = sqlName + "(";
     for (std::size_t i = 0; i < args.size(); ++i)
         sql += (i ? ", " : "") + value(args[i]);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -25,6 +26,18 @@ std::string stripDbfExtension(std::string_view name) {
     std::string n(name);
     if (n.size() > 4 && sql::asciiLower(n.substr(n.size() - 4)) == ".dbf") n.resize(n.size() - 4);
     return n;
+}
+
+void requirePlainName(std::string_view written) {
+    const std::string name = stripDbfExtension(written);
+    const bool plain = !name.empty() && name != "." && name != ".." &&
+                       name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    if (!plain)
+        throw Error(
+            ErrorNumber::InvalidName,
+            "'" + std::string(written) +
+                "' is not a valid table name: a table is a file of the open folder, named without a path, "
+                "'..' or a separator.");
 }
 
 Folder::Folder(fs::path dir, bool readOnly) : m_dir(std::move(dir)), m_readOnly(readOnly) {
@@ -66,62 +79,39 @@ fs::path Folder::resolve(std::string_view name) const {
                 "Table '" + stripDbfExtension(name) + "' not found in folder '" + m_dir.string() + "'.");
 }
 
-namespace {
-
-struct FileState {
-    bool ok = false;
-    std::uintmax_t size = 0;
-    std::int64_t mtime = 0;
-    std::uint64_t inode = 0, device = 0;
-};
-
-FileState stateOf(const fs::path& file) {
-    struct stat st {};
-    FileState s;
-    if (::stat(file.c_str(), &st) != 0) return s;
-    s.ok = true;
-    s.size = static_cast<std::uintmax_t>(st.st_size);
-    s.mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    s.inode = st.st_ino;
-    s.device = st.st_dev;
-    return s;
-}
-
-} // namespace
-
 std::shared_ptr<xbase::Table> Folder::table(const fs::path& file) {
-    const FileState now = stateOf(file);
+    struct stat st {};
+    const bool present = ::stat(file.c_str(), &st) == 0;
     auto it = m_open.find(file);
-    if (it != m_open.end() && now.ok && it->second.inode == now.inode && it->second.device == now.device) {
-        if (it->second.size == now.size && it->second.mtime == now.mtime) return it->second.table;
-        // Changed in place by another program: read it again in place, so that every holder sees the
-        // new state; a new structure needs a new Table.
+    if (it != m_open.end() && present && it->second.inode == st.st_ino && it->second.device == st.st_dev &&
+        !it->second.table->stale()) {
+        // Taking the lock reads the header again: a file rewritten in place with other fields shows here.
         try {
-            it->second.table->reload();
-            it->second.size = now.size;
-            it->second.mtime = now.mtime;
+            const xbase::Table::ReadLock check(*it->second.table);
             return it->second.table;
-        } catch (const xbase::Error&) {
+        } catch (const xbase::Error& e) {
+            if (e.kind() != xbase::ErrorKind::Changed) throw fromFileError(e);
         }
     }
-    if (it != m_open.end())
-        m_open.erase(it); // replaced by another file, or restructured: open it afresh below
+    if (it != m_open.end()) m_open.erase(it); // replaced, restructured, or removed: open it afresh below
 
     Entry entry;
     try {
         const bool writable = !m_readOnly && ::access(file.c_str(), W_OK) == 0;
-        entry.table =
-            xbase::Table::open(file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly);
+        entry.table = xbase::Table::open(
+            file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly, m_lockWait);
     } catch (const xbase::Error& e) {
-        throw Error(e.kind() == xbase::ErrorKind::Io ? ErrorNumber::TableNotFound : ErrorNumber::BadTableFile,
-                    e.what());
+        if (e.kind() == xbase::ErrorKind::Io) throw Error(ErrorNumber::TableNotFound, e.what());
+        if (e.kind() == xbase::ErrorKind::Format) throw Error(ErrorNumber::BadTableFile, e.what());
+        throw fromFileError(e);
     }
-    // Opening may have rolled back an interrupted change: take the state after it.
-    const FileState opened = stateOf(file);
-    entry.size = opened.size;
-    entry.mtime = opened.mtime;
-    entry.inode = opened.inode;
-    entry.device = opened.device;
+    for (const auto& warning : entry.table->notableWarnings())
+        m_warnings.push_back(file.filename().string() + ": " + warning);
+    // Opening may have finished an interrupted change of structure: take the file as it is now.
+    if (::stat(file.c_str(), &st) == 0) {
+        entry.inode = st.st_ino;
+        entry.device = st.st_dev;
+    }
     m_open[file] = entry;
     return entry.table;
 }
@@ -130,14 +120,24 @@ void Folder::forget(const fs::path& file) {
     m_open.erase(file);
 }
 
-void Folder::noteWritten(const fs::path& file) {
-    auto it = m_open.find(file);
-    if (it == m_open.end()) return;
-    const FileState now = stateOf(file);
-    it->second.size = now.size;
-    it->second.mtime = now.mtime;
-    it->second.inode = now.inode;
-    it->second.device = now.device;
+std::vector<std::string> Folder::takeWarnings() {
+    return std::exchange(m_warnings, {});
+}
+
+void Folder::setTableError(const xbase::Error& error) {
+    m_tableError = error;
+}
+
+std::optional<xbase::Error> Folder::takeTableError() {
+    std::optional<xbase::Error> error = std::exchange(m_tableError, std::nullopt);
+    if (!m_undoFailure.empty()) {
+        const std::string undo = std::exchange(m_undoFailure, {});
+        if (error)
+            error = xbase::Error(error->kind(), std::string(error->what()) + " " + undo);
+        else
+            error = xbase::Error(xbase::ErrorKind::Io, undo);
+    }
+    return error;
 }
 
 } // namespace engine

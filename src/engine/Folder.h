@@ -2,6 +2,10 @@
 // engine's statements and recordsets.
 #pragma once
 
+#include "xbase/Error.h"
+#include "xbase/Table.h"
+
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -9,8 +13,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "xbase/Table.h"
 
 namespace engine {
 
@@ -20,6 +22,9 @@ public:
 
     const std::filesystem::path& dir() const { return m_dir; }
     bool readOnly() const { return m_readOnly; }
+    // How long a reader waits for a writer of another program, and a writer for another writer.
+    std::chrono::milliseconds lockWait() const { return m_lockWait; }
+    void setLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
 
     // The file of a table named as a user writes it: "orders", "ORDERS.DBF", "sales 2024". An exact
     // match of the file's name wins over a match without regard to case. Looks at the folder as it is
@@ -32,28 +37,41 @@ public:
     std::vector<std::filesystem::path> tableFiles() const;
 
     // The open table of a file, opened on first use (for writing unless the folder is read-only or the
-    // file cannot be written) and opened again when another program changed the file since.
+    // file cannot be written) and opened again when another file took its place or the open one lost
+    // track of it. Throws the engine error for a file that cannot be opened.
     std::shared_ptr<xbase::Table> table(const std::filesystem::path& file);
     // Closes the cached table of a file (before it is dropped, replaced or rolled back).
     void forget(const std::filesystem::path& file);
-    // Records the file's state after this process changed it, so the change is not taken for another
-    // program's.
-    void noteWritten(const std::filesystem::path& file);
+
+    // What opening tables found wrong but did not stop reading ("ORDERS.DBF: The file holds ..."),
+    // each once; taking them empties the list.
+    std::vector<std::string> takeWarnings();
+
+    // The typed error a table of this folder failed with inside the SQL engine, kept for the statement
+    // that reports it; taking it clears it. A failure to undo a change is kept apart and added to it.
+    void setTableError(const xbase::Error& error);
+    std::optional<xbase::Error> takeTableError();
+    void noteUndoFailure(const std::string& description) { m_undoFailure = description; }
 
 private:
     struct Entry {
         std::shared_ptr<xbase::Table> table;
-        std::uintmax_t size = 0;
-        std::int64_t mtime = 0;  // nanoseconds
         std::uint64_t inode = 0; // a file saved by deleting and writing anew is another file
         std::uint64_t device = 0;
     };
     std::filesystem::path m_dir;
     bool m_readOnly;
+    std::chrono::milliseconds m_lockWait = xbase::kDefaultLockWait;
     std::map<std::filesystem::path, Entry> m_open;
+    std::vector<std::string> m_warnings;
+    std::optional<xbase::Error> m_tableError;
+    std::string m_undoFailure;
 };
 
 // The table name of a name as written: without a ".dbf" ending.
 std::string stripDbfExtension(std::string_view name);
+// Throws Error(InvalidName) unless the name, as written in a statement that makes or changes a table,
+// names a file of the folder itself: no path, no separator, not "." or "..".
+void requirePlainName(std::string_view name);
 
 } // namespace engine

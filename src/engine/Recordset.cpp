@@ -92,6 +92,23 @@ std::unique_ptr<Recordset> Recordset::open(Database& db, std::string_view source
 
 Recordset::~Recordset() = default;
 
+Recordset::Reading::Reading(Recordset& rs) {
+    if (!rs.m_table || rs.m_mode == Mode::Rows) return;
+    try {
+        m_lock.emplace(*rs.m_table);
+    } catch (const xbase::Error& e) {
+        throw fromFileError(e);
+    }
+    if (rs.m_table->generation() != rs.m_generation)
+        throw Error(
+            ErrorNumber::DataChanged,
+            "Table '" + rs.m_file.filename().string() +
+                "' was changed by another program: records this result had read are gone. Open it again to "
+                "see it as it is now.");
+}
+
+Recordset::Reading::~Reading() = default;
+
 void Recordset::openTable(std::string_view source) {
     std::string name(source);
     while (!name.empty() && (name.back() == ' ' || name.back() == ';'))
@@ -103,6 +120,7 @@ void Recordset::openTable(std::string_view source) {
     m_locks = m_db->lockShared({m_file});
     m_vtab = m_db->attach(m_file, name);
     m_table = m_db->files().table(m_file);
+    m_generation = m_table->generation();
     const auto names = columnNames(*m_table);
     for (std::size_t i : m_table->visibleFields()) {
         const auto& f = m_table->fields()[i];
@@ -160,10 +178,12 @@ void Recordset::openQuery(std::string_view select) {
                 m_mode = Mode::Records;
                 m_file = files[0];
                 m_table = source;
+                m_generation = m_table->generation();
                 m_vtab = table;
                 for (int i = 1; i < columns; ++i) {
                     const auto at = fieldNamed(i);
-                    const std::size_t field = m_table->visibleFields()[static_cast<std::size_t>(at - names.begin())];
+                    const std::size_t field =
+                        m_table->visibleFields()[static_cast<std::size_t>(at - names.begin())];
                     const auto& f = m_table->fields()[field];
                     m_fields.push_back({sqlite3_column_name(s.stmt, i), kindOfField(f), f.length});
                     m_fieldOf.push_back(static_cast<int>(field));
@@ -226,9 +246,12 @@ void Recordset::openQuery(std::string_view select) {
 
 std::int64_t Recordset::rowCount() const {
     switch (m_mode) {
-    case Mode::Rows: return static_cast<std::int64_t>(m_rows.size());
-    case Mode::Records: return static_cast<std::int64_t>(m_records.size());
-    case Mode::Table: break;
+    case Mode::Rows:
+        return static_cast<std::int64_t>(m_rows.size());
+    case Mode::Records:
+        return static_cast<std::int64_t>(m_records.size());
+    case Mode::Table:
+        break;
     }
     return static_cast<std::int64_t>(m_scanned) - static_cast<std::int64_t>(m_deleted.size());
 }
@@ -240,14 +263,15 @@ std::int64_t Recordset::fetchedCount() const {
 bool Recordset::fetch(std::int64_t row) {
     if (row < 0) return false;
     if (m_mode == Mode::Table) {
+        const Reading reading(*this);
         // Records are listed as they are asked for, skipping deleted ones: a huge table is never read
         // whole to show its first rows.
         // Only the deleted ones are remembered: row numbers map to record numbers around them.
         const std::uint32_t total = m_table->recordCount();
         while (rowCount() <= row && m_scanned < total) {
             const std::int64_t wanted = row - rowCount() + 1;
-            const std::uint32_t step =
-                static_cast<std::uint32_t>(std::clamp<std::int64_t>(wanted, 4096, std::int64_t{total} - m_scanned));
+            const std::uint32_t step = static_cast<std::uint32_t>(
+                std::clamp<std::int64_t>(wanted, 4096, std::int64_t{total} - m_scanned));
             const std::uint32_t to = std::min<std::uint32_t>(total, m_scanned + step);
             m_table->findDeleted(m_scanned, to, m_deleted);
             m_scanned = to;
@@ -274,8 +298,8 @@ void Recordset::visit() {
 // A row whose record was deleted since it was read (by this recordset or by a statement) is skipped
 // by every move.
 bool Recordset::gone(std::int64_t row) const {
-    if (m_mode == Mode::Rows)
-        return false;
+    if (m_mode == Mode::Rows) return false;
+    const Reading reading(const_cast<Recordset&>(*this));
     const auto record = static_cast<std::uint32_t>(recordOf(row));
     return record >= m_table->recordCount() || m_table->isDeleted(record);
 }
@@ -284,8 +308,7 @@ void Recordset::moveFirst() {
     std::int64_t row = 0;
     while (fetch(row) && gone(row))
         ++row;
-    if (!fetch(row))
-        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    if (!fetch(row)) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
     m_position = row;
     visit();
 }
@@ -295,16 +318,14 @@ void Recordset::moveLast() {
     std::int64_t row = rowCount() - 1;
     while (row >= 0 && gone(row))
         --row;
-    if (row < 0)
-        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    if (row < 0) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
     m_position = row;
     visit();
     m_visited = rowCount();
 }
 
 void Recordset::moveNext() {
-    if (m_afterLast)
-        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    if (m_afterLast) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
     // After a delete the next row has moved into the deleted row's place.
     std::int64_t target = m_currentDeleted ? m_position : m_position + 1;
     while (fetch(target) && gone(target))
@@ -320,8 +341,7 @@ void Recordset::moveNext() {
 }
 
 void Recordset::movePrevious() {
-    if (m_position < 0)
-        throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
+    if (m_position < 0) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
     std::int64_t row = std::min(m_position, rowCount()) - 1;
     while (row >= 0 && gone(row))
         --row;
@@ -368,14 +388,14 @@ std::size_t Recordset::fieldIndex(std::string_view name) const {
 }
 
 std::int64_t Recordset::recordOf(std::int64_t row) const {
-    if (m_mode != Mode::Table)
-        return m_records[static_cast<std::size_t>(row)];
+    if (m_mode != Mode::Table) return m_records[static_cast<std::size_t>(row)];
     // The smallest record k with row + 1 live records in [0, k]; it is live itself.
     std::int64_t low = row, high = row + static_cast<std::int64_t>(m_deleted.size());
     while (low < high) {
         const std::int64_t mid = low + (high - low) / 2;
-        const auto deletedUpTo = std::upper_bound(m_deleted.begin(), m_deleted.end(), static_cast<std::uint32_t>(mid)) -
-                                 m_deleted.begin();
+        const auto deletedUpTo =
+            std::upper_bound(m_deleted.begin(), m_deleted.end(), static_cast<std::uint32_t>(mid)) -
+            m_deleted.begin();
         if (mid + 1 - deletedUpTo >= row + 1)
             high = mid;
         else
@@ -388,6 +408,7 @@ Value Recordset::valueAt(std::int64_t row, std::size_t column) {
     if (!fetch(row)) throw Error(ErrorNumber::NoCurrentRecord, "No current record.");
     (void)field(column);
     if (m_mode == Mode::Rows) return m_rows[static_cast<std::size_t>(row)][column];
+    const Reading reading(*this);
     try {
         return m_table->value(static_cast<std::uint32_t>(recordOf(row)),
                               static_cast<std::size_t>(m_fieldOf[column]));
@@ -526,8 +547,7 @@ void Recordset::update() {
         text = "UPDATE temp." + sql::quoteIdentifier(m_vtab) + " SET ";
         bool first = true;
         for (const auto& [column, v] : m_buffer) {
-            text += (first ? "" : ", ") +
-                    sql::quoteIdentifier(m_columns[column]) + " = ?";
+            text += (first ? "" : ", ") + sql::quoteIdentifier(m_columns[column]) + " = ?";
             first = false;
         }
         text += " WHERE rowid = ?";
@@ -538,8 +558,7 @@ void Recordset::update() {
         } else {
             std::string names, marks;
             for (const auto& [column, v] : m_buffer) {
-                names += (names.empty() ? "" : ", ") +
-                         sql::quoteIdentifier(m_columns[column]);
+                names += (names.empty() ? "" : ", ") + sql::quoteIdentifier(m_columns[column]);
                 marks += marks.empty() ? "?" : ", ?";
             }
             text += "(" + names + ") VALUES(" + marks + ")";

@@ -1,6 +1,9 @@
 // The rows of a table or a select, with a current row, searching, and edits written through to the file.
 #pragma once
 
+#include "engine/Values.h"
+#include "xbase/Table.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -11,19 +14,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/Values.h"
-
-namespace xbase {
-class Table;
-}
-
 namespace engine {
 
 class Database;
 class TableLock;
 
 struct FieldInfo {
-    std::string name;     // as the column header shows it
+    std::string name; // as the column header shows it
     FieldKind kind = FieldKind::Text;
     std::uint32_t size = 0; // defined width of a table field; 0 for computed columns
 };
@@ -90,6 +87,22 @@ public:
     // Releases the tables (an exclusive open of their folder is possible again).
     void close();
 
+    // Holds the table's shared lock across many reads (an export walking every row), which each read
+    // otherwise takes and lets go of: other programs' changes are then either wholly seen or not at
+    // all. Throws Error(CouldNotReadLocked) while another program commits for longer than the
+    // database's lock wait, Error(DataChanged) when the table was cut, packed or replaced since the
+    // recordset read its records. Nothing to hold for a result that is all in memory.
+    class Reading {
+    public:
+        explicit Reading(Recordset& recordset);
+        ~Reading();
+        Reading(const Reading&) = delete;
+        Reading& operator=(const Reading&) = delete;
+
+    private:
+        std::optional<xbase::Table::ReadLock> m_lock;
+    };
+
 private:
     enum class Mode { Table, Records, Rows };
     enum class EditMode { None, Edit, Add };
@@ -107,17 +120,18 @@ private:
     Database* m_db = nullptr;
     Mode m_mode = Mode::Table;
     std::vector<FieldInfo> m_fields;
-    std::vector<int> m_fieldOf;                  // column -> field of m_table (Table, Records)
-    std::vector<std::string> m_columns;          // column -> its name in the virtual table
+    std::vector<int> m_fieldOf;         // column -> field of m_table (Table, Records)
+    std::vector<std::string> m_columns; // column -> its name in the virtual table
     std::shared_ptr<xbase::Table> m_table;
+    std::uint64_t m_generation = 0; // the table's generation when its records were read
     std::filesystem::path m_file;
-    std::string m_vtab;                          // SQLite name for writes; empty when read-only
-    std::vector<std::uint32_t> m_records;        // Records: record numbers of the rows
-    std::uint32_t m_scanned = 0;                 // Table: records looked at so far
-    std::vector<std::uint32_t> m_deleted;        // Table: deleted ones among them, ascending
-    std::vector<std::vector<Value>> m_rows;      // Rows: the values
+    std::string m_vtab;                     // SQLite name for writes; empty when read-only
+    std::vector<std::uint32_t> m_records;   // Records: record numbers of the rows
+    std::uint32_t m_scanned = 0;            // Table: records looked at so far
+    std::vector<std::uint32_t> m_deleted;   // Table: deleted ones among them, ascending
+    std::vector<std::vector<Value>> m_rows; // Rows: the values
     bool m_complete = false;
-    std::int64_t m_position = -1;                // -1 before the first row; rowCount() after the last
+    std::int64_t m_position = -1; // -1 before the first row; rowCount() after the last
     bool m_afterLast = false;
     std::int64_t m_visited = 0;
     bool m_currentDeleted = false;

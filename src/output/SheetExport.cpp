@@ -13,6 +13,7 @@
 #include <QTime>
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 namespace output {
@@ -150,7 +151,13 @@ void exportSheet(const SheetExportJob& job) {
                 refusals.attempt([&] { sheet->setCell(1, i, name); });
                 refusals.attempt([&] { sheet->setBold(1, i); });
             }
+            std::optional<engine::Recordset::Reading> reading;
             for (int r = 2; !rows->eof(); ++r) {
+                // The table is held for reading a stretch of rows at a time, as the text export does.
+                if ((r - 2) % 4096 == 0) {
+                    reading.reset();
+                    reading.emplace(*rows);
+                }
                 for (int i = 1; i <= columns; ++i) {
                     const platform::Spreadsheet::Value value = cellValue(rows->value(std::size_t(i - 1)));
                     refusals.attempt([&] { sheet->setCell(r, i, value); });

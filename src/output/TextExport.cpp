@@ -60,6 +60,8 @@ private:
 
 } // namespace
 
+constexpr std::int64_t kRowsPerHold = 4096;
+
 QString widthPrompt(const QString& caption) {
     return "Lenght of '" + caption + "' (in character):";
 }
@@ -104,7 +106,14 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
         engine::Recordset* const rows = window.rows.recordset();
         const std::int64_t count = rows ? rows->recordCount() : 0;
         QString title;
+        std::optional<engine::Recordset::Reading> reading;
         for (std::int64_t k = 0; k < count; ++k) {
+            // The table is held for reading a stretch of rows at a time: another program's change
+            // lands between stretches, never inside a row, and never waits for the whole export.
+            if (rows && k % kRowsPerHold == 0) {
+                reading.reset();
+                reading.emplace(*rows);
+            }
             // Over ten thousand rows the percentage repeats; the title changes only when it does.
             const QString percent = percentTitle(k, count, locale);
             if (percent != title) window.setTitle(title = percent);
@@ -119,6 +128,7 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
             window.rows.moveNext();
             repainter.tick();
         }
+        reading.reset();
         file->close();
     } catch (const std::runtime_error& error) {
         // A line that cannot be written or a row that cannot be read fails again on every later

@@ -1,16 +1,16 @@
 // Rollback journal: written before a table changes, replayed backwards when a change did not finish.
 #include "xbase/Journal.h"
 
+#include "xbase/Companions.h"
+#include "xbase/Error.h"
+#include "xbase/Table.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
-
-#include "xbase/Error.h"
-#include "xbase/Table.h"
 
 namespace fs = std::filesystem;
 
@@ -18,17 +18,16 @@ namespace xbase {
 
 namespace {
 
-// Layout: magic, then one "state" block per file (table, memo), then record entries.
+// Layout: magic, the table's identity (version 2), then one "state" block per file (table, memo),
+// the memo file's name, then record entries.
+//   identity: u64 device | u64 inode
 //   u32 header length of the table, then
 //   state:  u8 present | u64 original size | u32 tail offset | u32 tail length | tail bytes
 //           | u32 head length | head bytes            (tail = from the end of the records to the end)
 //   entry:  u32 record | u32 length | bytes | u64 checksum
-constexpr char kMagic[8] = {'B', 'R', 'N', 'D', 'L', 'J', '0', '1'};
+constexpr char kMagic1[8] = {'B', 'R', 'N', 'D', 'L', 'J', '0', '1'};
+constexpr char kMagic2[8] = {'B', 'R', 'N', 'D', 'L', 'J', '0', '2'};
 constexpr std::size_t kHeadBytes = 512; // table count/date, memo next-free pointer and block size
-
-[[noreturn]] void ioError(const std::string& what, const fs::path& path) {
-    throw Error(ErrorKind::Io, what + " '" + path.string() + "': " + std::strerror(errno));
-}
 
 std::uint64_t checksum(const std::uint8_t* p, std::size_t n, std::uint32_t record) {
     std::uint64_t h = 1469598103934665603ull ^ record;
@@ -37,25 +36,10 @@ std::uint64_t checksum(const std::uint8_t* p, std::size_t n, std::uint32_t recor
     return h;
 }
 
-// Takes the journal's lock; false when another live process holds it (its change is in progress).
-bool lock(int fd, bool wait) {
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    return ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0;
-}
-
-std::vector<std::uint8_t> readRange(int fd, std::uint64_t offset, std::size_t n) {
+std::vector<std::uint8_t> readRange(int fd, std::uint64_t offset, std::size_t n, const fs::path& path) {
     std::vector<std::uint8_t> out(n);
-    const ssize_t got = ::pread(fd, out.data(), n, static_cast<off_t>(offset));
-    out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    out.resize(io::read(fd, out.data(), n, offset, path));
     return out;
-}
-
-void writeAt(int fd, const std::vector<std::uint8_t>& bytes, std::uint64_t offset, const fs::path& path) {
-    if (!bytes.empty() && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) !=
-                              static_cast<ssize_t>(bytes.size()))
-        ioError("Cannot restore", path);
 }
 
 struct Reader {
@@ -64,7 +48,7 @@ struct Reader {
     bool ok = true;
     template <typename T> T get() {
         T v{};
-        if (at + sizeof v > data.size()) {
+        if (!ok || at + sizeof v > data.size()) {
             ok = false;
             return v;
         }
@@ -73,7 +57,7 @@ struct Reader {
         return v;
     }
     std::vector<std::uint8_t> bytes(std::size_t n) {
-        if (!ok || at + n > data.size()) {
+        if (!ok || n > data.size() - at) {
             ok = false;
             return {};
         }
@@ -83,6 +67,11 @@ struct Reader {
         return out;
     }
 };
+
+template <typename T> void put(std::vector<std::uint8_t>& out, const T& v) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
+    out.insert(out.end(), p, p + sizeof v);
+}
 
 struct FileState {
     bool present = false;
@@ -94,53 +83,35 @@ struct FileState {
 
 FileState capture(const fs::path& path, std::uint64_t tailFrom) {
     FileState s;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return s;
-    struct stat st {};
-    ::fstat(fd, &st);
+    io::Fd fd = io::tryOpen(path, O_RDONLY);
+    if (!fd) {
+        if (errno == ENOENT) return s;
+        io::fail("Cannot read", path, errno);
+    }
     s.present = true;
-    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.size = static_cast<std::uint64_t>(io::status(fd.get(), path).st_size);
     s.tailOffset = static_cast<std::uint32_t>(std::min(tailFrom, s.size));
-    s.tail = readRange(fd, s.tailOffset, static_cast<std::size_t>(s.size - s.tailOffset));
-    s.head = readRange(fd, 0, kHeadBytes);
-    ::close(fd);
+    s.tail = readRange(fd.get(), s.tailOffset, static_cast<std::size_t>(s.size - s.tailOffset), path);
+    s.head = readRange(fd.get(), 0, kHeadBytes, path);
     return s;
 }
 
 void restore(const fs::path& path, const FileState& s) {
-    if (!s.present)
-        return;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        ioError("Cannot restore", path);
-    bool ok = ::ftruncate(fd, static_cast<off_t>(s.size)) == 0;
-    if (ok) {
-        try {
-            writeAt(fd, s.tail, s.tailOffset, path);
-            writeAt(fd, s.head, 0, path);
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
-        ok = ::fsync(fd) == 0;
-    }
-    ::close(fd);
-    if (!ok)
-        ioError("Cannot restore", path);
+    if (!s.present) return;
+    io::Fd fd = io::open(path, O_RDWR, "Cannot restore");
+    io::truncate(fd.get(), s.size, path);
+    io::write(fd.get(), s.tail.data(), s.tail.size(), s.tailOffset, path, "Cannot restore");
+    io::write(fd.get(), s.head.data(), s.head.size(), 0, path, "Cannot restore");
+    io::sync(fd.get(), path, "Cannot restore");
 }
 
 void appendState(std::vector<std::uint8_t>& out, const FileState& s) {
-    auto put = [&](const auto& v) {
-        const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
-        out.insert(out.end(), p, p + sizeof v);
-    };
-    put(static_cast<std::uint8_t>(s.present));
-    put(s.size);
-    put(s.tailOffset);
-    put(static_cast<std::uint32_t>(s.tail.size()));
+    put(out, static_cast<std::uint8_t>(s.present));
+    put(out, s.size);
+    put(out, s.tailOffset);
+    put(out, static_cast<std::uint32_t>(s.tail.size()));
     out.insert(out.end(), s.tail.begin(), s.tail.end());
-    put(static_cast<std::uint32_t>(s.head.size()));
+    put(out, static_cast<std::uint32_t>(s.head.size()));
     out.insert(out.end(), s.head.begin(), s.head.end());
 }
 
@@ -154,112 +125,45 @@ FileState readState(Reader& r) {
     return s;
 }
 
-} // namespace
-
-fs::path Journal::pathFor(const fs::path& table) { return fs::path(table.string() + "-journal"); }
-
-std::unique_ptr<Journal> Journal::begin(const Table& table) {
-    std::unique_ptr<Journal> j(new Journal);
-    j->m_path = pathFor(table.path());
-    j->m_originalCount = table.recordCount();
-    j->m_fd = ::open(j->m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (j->m_fd < 0)
-        ioError("Cannot create the journal", j->m_path);
-    lock(j->m_fd, true);
-
-    const auto& h = table.header();
-    std::vector<std::uint8_t> out(kMagic, kMagic + sizeof kMagic);
-    const std::uint32_t headerLength = h.headerLength;
-    out.insert(out.end(), reinterpret_cast<const std::uint8_t*>(&headerLength),
-               reinterpret_cast<const std::uint8_t*>(&headerLength) + 4);
-    appendState(out, capture(table.path(),
-                             h.headerLength + static_cast<std::uint64_t>(table.recordCount()) * h.recordLength));
-    FileState memo;
-    if (table.memoPath())
-        memo = capture(*table.memoPath(), UINT64_MAX);
-    appendState(out, memo);
-    const std::string memoName = table.memoPath() ? table.memoPath()->filename().string() : std::string();
-    const auto nameLength = static_cast<std::uint32_t>(memoName.size());
-    out.insert(out.end(), reinterpret_cast<const std::uint8_t*>(&nameLength),
-               reinterpret_cast<const std::uint8_t*>(&nameLength) + 4);
-    out.insert(out.end(), memoName.begin(), memoName.end());
-    j->write(out.data(), out.size());
-    j->sync();
-    return j;
+// True when the table file now is the one the journal was written for: the same file (device and
+// inode, where the journal records them), the same header apart from the count and date a change
+// writes, and no shorter than it was (a change only appends).
+bool belongsTo(const FileState& original, std::uint32_t headerLength, const fs::path& table) {
+    const FileState now = capture(table, UINT64_MAX);
+    if (!now.present || now.size < original.size) return false;
+    const std::size_t compared = std::min<std::size_t>({original.head.size(), now.head.size(), headerLength});
+    if (compared == 0 || original.head[0] != now.head[0]) return false;
+    return compared <= 8 || std::memcmp(original.head.data() + 8, now.head.data() + 8, compared - 8) == 0;
 }
 
-Journal::~Journal() {
-    if (m_fd >= 0)
-        ::close(m_fd); // an unfinished journal stays for recover()
-}
-
-void Journal::write(const void* data, std::size_t size) {
-    if (::write(m_fd, data, size) != static_cast<ssize_t>(size))
-        ioError("Cannot write the journal", m_path);
-}
-
-void Journal::saveRecord(std::uint32_t record, std::span<const std::uint8_t> bytes) {
-    if (record >= m_originalCount || !m_saved.insert(record).second)
-        return;
-    std::vector<std::uint8_t> entry(8);
-    const auto length = static_cast<std::uint32_t>(bytes.size());
-    std::memcpy(entry.data(), &record, 4);
-    std::memcpy(entry.data() + 4, &length, 4);
-    entry.insert(entry.end(), bytes.begin(), bytes.end());
-    const std::uint64_t sum = checksum(bytes.data(), bytes.size(), record);
-    entry.insert(entry.end(), reinterpret_cast<const std::uint8_t*>(&sum),
-                 reinterpret_cast<const std::uint8_t*>(&sum) + 8);
-    write(entry.data(), entry.size());
-}
-
-void Journal::sync() {
-    if (::fdatasync(m_fd) != 0)
-        ioError("Cannot write the journal", m_path);
-}
-
-void Journal::finish() {
-    if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
-        ioError("Cannot remove the journal", m_path);
-    ::close(m_fd);
-    m_fd = -1;
-}
-
-bool Journal::recover(const fs::path& table) {
-    const fs::path path = pathFor(table);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    if (!lock(fd, false)) {
-        ::close(fd); // a live change of another process; it finishes or recovers by itself
-        return false;
-    }
-    struct stat st {};
-    ::fstat(fd, &st);
-    const std::vector<std::uint8_t> data = readRange(fd, 0, static_cast<std::size_t>(st.st_size));
+// Puts the files back from a journal's contents. `tableToo` is false when the writer never wrote the
+// table, only appended to its memo file.
+Journal::Recovery replay(const fs::path& table, const std::vector<std::uint8_t>& data, dev_t device,
+                         ino_t inode, bool tableToo) {
     Reader r{data};
-    const auto magic = r.bytes(sizeof kMagic);
-    if (!r.ok || std::memcmp(magic.data(), kMagic, sizeof kMagic) != 0) {
-        // Cut short before its first sync: the table was not touched yet.
-        ::unlink(path.c_str());
-        ::close(fd);
-        return false;
+    const auto magic = r.bytes(sizeof kMagic2);
+    const bool v2 = r.ok && std::memcmp(magic.data(), kMagic2, sizeof kMagic2) == 0;
+    const bool v1 = r.ok && std::memcmp(magic.data(), kMagic1, sizeof kMagic1) == 0;
+    if (!v1 && !v2) return Journal::Recovery::None; // cut short before its first sync: nothing changed yet
+    bool sameFile = true;
+    if (v2) {
+        const auto journalDevice = r.get<std::uint64_t>();
+        const auto journalInode = r.get<std::uint64_t>();
+        sameFile = journalDevice == static_cast<std::uint64_t>(device) &&
+                   journalInode == static_cast<std::uint64_t>(inode);
     }
     const auto headerLength = r.get<std::uint32_t>();
     const FileState tableState = readState(r);
     const FileState memoState = readState(r);
     const auto nameBytes = r.bytes(r.get<std::uint32_t>());
-    if (!r.ok) {
-        ::unlink(path.c_str());
-        ::close(fd);
-        return false;
-    }
-    restore(table, tableState);
-    if (memoState.present)
-        restore(table.parent_path() / std::string(nameBytes.begin(), nameBytes.end()), memoState);
+    if (!r.ok) return Journal::Recovery::None;
+    if (!sameFile || !belongsTo(tableState, headerLength, table)) return Journal::Recovery::Discarded;
 
-    const int t = ::open(table.c_str(), O_RDWR | O_CLOEXEC);
-    if (t < 0)
-        ioError("Cannot restore", table);
+    if (memoState.present)
+        restore(io::folderOf(table) / std::string(nameBytes.begin(), nameBytes.end()), memoState);
+    if (!tableToo) return Journal::Recovery::RolledBack;
+    restore(table, tableState);
+    io::Fd t = io::open(table, O_RDWR, "Cannot restore");
     while (true) {
         const auto record = r.get<std::uint32_t>();
         const auto length = r.get<std::uint32_t>();
@@ -267,17 +171,133 @@ bool Journal::recover(const fs::path& table) {
         const auto sum = r.get<std::uint64_t>();
         // A torn last entry belongs to a record that was not overwritten yet (the table changes only
         // after the journal is synced), so stopping there is right.
-        if (!r.ok || sum != checksum(bytes.data(), bytes.size(), record))
-            break;
-        writeAt(t, bytes, headerLength + static_cast<std::uint64_t>(record) * length, table);
+        if (!r.ok || sum != checksum(bytes.data(), bytes.size(), record)) break;
+        io::write(t.get(), bytes.data(), bytes.size(),
+                  headerLength + static_cast<std::uint64_t>(record) * length, table, "Cannot restore");
     }
-    const bool synced = ::fsync(t) == 0;
-    ::close(t);
-    if (!synced)
-        ioError("Cannot restore", table);
-    ::unlink(path.c_str());
-    ::close(fd);
-    return true;
+    io::sync(t.get(), table, "Cannot restore");
+    return Journal::Recovery::RolledBack;
+}
+
+std::vector<std::uint8_t> readJournal(const fs::path& path, bool& exists) {
+    io::Fd fd = io::tryOpen(path, O_RDONLY);
+    exists = static_cast<bool>(fd);
+    if (!fd) {
+        if (errno == ENOENT) return {};
+        io::fail("Cannot read the journal", path, errno);
+    }
+    return readRange(fd.get(), 0, static_cast<std::size_t>(io::status(fd.get(), path).st_size), path);
+}
+
+// The journal is gone once the change it describes is undone, or when it described nothing.
+void removeJournal(const fs::path& path) {
+    io::remove(path);
+    io::syncFolder(io::folderOf(path));
+}
+
+} // namespace
+
+fs::path Journal::pathFor(const fs::path& table) {
+    return journalPath(table);
+}
+
+std::unique_ptr<Journal> Journal::begin(const Table& table) {
+    std::unique_ptr<Journal> j(new Journal);
+    j->m_table = table.path();
+    j->m_path = pathFor(table.path());
+    j->m_device = table.m_device;
+    j->m_inode = table.m_inode;
+    j->m_originalCount = table.recordCount();
+    // Never truncate an existing journal: it is the only way back for a change that was interrupted.
+    j->m_fd = io::tryOpen(j->m_path, O_RDWR | O_CREAT | O_EXCL);
+    if (!j->m_fd) {
+        if (errno == EEXIST)
+            throw Error(ErrorKind::Interrupted, "An interrupted change of table '" +
+                                                    table.path().filename().string() +
+                                                    "' is still to be undone (its journal '" +
+                                                    j->m_path.filename().string() + "' is there).");
+        io::fail("Cannot create the journal", j->m_path, errno);
+    }
+    try {
+        const auto& h = table.header();
+        std::vector<std::uint8_t> out(kMagic2, kMagic2 + sizeof kMagic2);
+        put(out, static_cast<std::uint64_t>(j->m_device));
+        put(out, static_cast<std::uint64_t>(j->m_inode));
+        put(out, h.headerLength);
+        appendState(out,
+                    capture(table.path(), h.headerLength + static_cast<std::uint64_t>(table.recordCount()) *
+                                                               h.recordLength));
+        FileState memo;
+        if (table.memoPath()) memo = capture(*table.memoPath(), UINT64_MAX);
+        appendState(out, memo);
+        const std::string memoName = table.memoPath() ? table.memoPath()->filename().string() : std::string();
+        put(out, static_cast<std::uint32_t>(memoName.size()));
+        out.insert(out.end(), memoName.begin(), memoName.end());
+        j->write(out.data(), out.size());
+        j->sync();
+        io::syncFolder(io::folderOf(j->m_path));
+    } catch (...) {
+        // Nothing was changed yet: a journal that says nothing goes.
+        j->m_fd.reset();
+        try {
+            io::remove(j->m_path);
+        } catch (const Error&) {
+            // Left behind, it is recognised as cut short and removed by the next recovery.
+        }
+        throw;
+    }
+    return j;
+}
+
+Journal::~Journal() = default; // an unfinished journal stays for recover()
+
+void Journal::write(const void* data, std::size_t size) {
+    io::write(m_fd.get(), data, size, m_size, m_path, "Cannot write the journal");
+    m_size += size;
+}
+
+void Journal::saveRecord(std::uint32_t record, std::span<const std::uint8_t> bytes) {
+    if (record >= m_originalCount || !m_saved.insert(record).second) return;
+    std::vector<std::uint8_t> entry;
+    entry.reserve(bytes.size() + 16);
+    put(entry, record);
+    put(entry, static_cast<std::uint32_t>(bytes.size()));
+    entry.insert(entry.end(), bytes.begin(), bytes.end());
+    put(entry, checksum(bytes.data(), bytes.size(), record));
+    write(entry.data(), entry.size());
+}
+
+void Journal::sync() {
+    io::sync(m_fd.get(), m_path, "Cannot write the journal");
+}
+
+void Journal::commit() {
+    io::remove(m_path);
+    m_fd.reset();
+    try {
+        io::syncFolder(io::folderOf(m_path));
+    } catch (const Error&) {
+        // The change is made; a folder that cannot be flushed only makes its journal's removal less durable.
+    }
+}
+
+void Journal::rollback(bool tableWritten) {
+    m_fd.reset();
+    bool exists = false;
+    const std::vector<std::uint8_t> data = readJournal(m_path, exists);
+    if (!exists) return;
+    replay(m_table, data, m_device, m_inode, tableWritten);
+    removeJournal(m_path);
+}
+
+Journal::Recovery Journal::recover(const fs::path& table, dev_t device, ino_t inode, bool tableToo) {
+    const fs::path path = pathFor(table);
+    bool exists = false;
+    const std::vector<std::uint8_t> data = readJournal(path, exists);
+    if (!exists) return Recovery::None;
+    const Recovery done = replay(table, data, device, inode, tableToo);
+    removeJournal(path);
+    return done;
 }
 
 } // namespace xbase

@@ -2,10 +2,13 @@
 // interrupted at any moment (an error, a killed process) can be undone.
 #pragma once
 
+#include "FileIo.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <sys/types.h>
 #include <unordered_set>
 
 namespace xbase {
@@ -13,40 +16,61 @@ namespace xbase {
 class Table;
 
 // The journal of `ORDERS.DBF` is `ORDERS.DBF-journal` in the same folder. A change goes:
-//   begin()        records the file sizes, header and end of the table and memo file; synced
+//   begin()        records which file it belongs to, the file sizes, the header and the end of the
+//                  table and memo file; synced, with the folder entry
 //   saveRecord()   the original image of each record before it is first overwritten in place
 //   sync()         before the table is changed in place
 //   ... the table is changed, then synced ...
-//   finish()       removes the journal: the change is complete
-// While a journal exists, the table may hold part of a change; recover() puts it back.
+//   commit()       removes the journal: this is the moment the change is made
+// While a journal exists and its writer holds no reserved lock on the table, the table may hold part
+// of a change; recover() puts it back.
 class Journal {
 public:
     ~Journal();
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
-    // Starts the journal of an open table (synced before returning). Throws Error(Io).
+    // Starts the journal of an open table whose reserved lock the caller holds. Refuses (Error(Io))
+    // when a journal is there already: it is an interrupted change that must be undone first.
     static std::unique_ptr<Journal> begin(const Table& table);
     // True when this record's original image is already saved.
     bool hasRecord(std::uint32_t record) const { return m_saved.count(record) != 0; }
     // Saves a record's original image; does nothing for records saved before or appended since begin().
     void saveRecord(std::uint32_t record, std::span<const std::uint8_t> bytes);
     void sync();
-    // The change is complete: removes the journal.
-    void finish();
+    // The change is complete: removes the journal. Throws Error(Io) when it cannot, and the change then
+    // is not made (the journal undoes it).
+    void commit();
+    // Undoes the change: puts the table and its memo file back as begin() found them and removes the
+    // journal. The caller holds the table's exclusive lock when it wrote the table; when it did not
+    // (tableWritten false), only the memo file is put back, and readers of the table are not disturbed.
+    void rollback(bool tableWritten);
 
     static std::filesystem::path pathFor(const std::filesystem::path& table);
-    // When a journal is left beside the table and no process is using it, puts the table and its memo
-    // file back as they were before the interrupted change and removes the journal. The table must not
-    // be open in this process. Returns true when it rolled a change back. Throws Error(Io).
-    static bool recover(const std::filesystem::path& table);
+
+    enum class Recovery {
+        None,       // no journal, or one cut short before anything was changed (removed)
+        RolledBack, // the interrupted change was undone and the journal removed
+        Discarded,  // the journal belonged to another file of that name (removed, nothing replayed)
+    };
+    // Undoes the change recorded in the journal beside the table, which is the file with this device
+    // and inode. The caller holds the table's exclusive lock, so no writer is alive; or, with tableToo
+    // false, knows that the writer died before it wrote the table, and only its memo appends are
+    // undone. Throws Error(Io) when the files cannot be put back; the journal then stays for the next
+    // attempt.
+    static Recovery recover(const std::filesystem::path& table, dev_t device, ino_t inode,
+                            bool tableToo = true);
 
 private:
     Journal() = default;
     void write(const void* data, std::size_t size);
 
+    std::filesystem::path m_table;
     std::filesystem::path m_path;
-    int m_fd = -1;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    io::Fd m_fd;
+    std::uint64_t m_size = 0; // bytes written so far
     std::uint32_t m_originalCount = 0;
     std::unordered_set<std::uint32_t> m_saved;
 };

@@ -3,6 +3,7 @@
 
 #include "ByteOrder.h"
 #include "Error.h"
+#include "FileIo.h"
 
 #include <algorithm>
 #include <atomic>
@@ -57,25 +58,11 @@ std::string describe(const fs::path& path) {
 
 // Reads up to n bytes; fewer only at the end of the file.
 std::size_t readAt(int fd, std::uint8_t* buffer, std::size_t n, std::uint64_t offset, const fs::path& path) {
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t got = ::pread(fd, buffer + done, n - done, off_t(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throwIo(path, "read");
-        if (got == 0) break;
-        done += std::size_t(got);
-    }
-    return done;
+    return io::read(fd, buffer, n, offset, path);
 }
 
 void writeAt(int fd, const std::uint8_t* buffer, std::size_t n, std::uint64_t offset, const fs::path& path) {
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t put = ::pwrite(fd, buffer + done, n - done, off_t(offset + done));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) throwIo(path, "write");
-        done += std::size_t(put);
-    }
+    io::write(fd, buffer, n, offset, path, "Cannot write the memo file");
 }
 
 std::uint64_t sizeOf(int fd, const fs::path& path) {
@@ -99,20 +86,7 @@ std::uint64_t firstUsableBlock(std::uint32_t blockSize) {
     return ceilDiv(kHeaderBytes, blockSize);
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
+using io::Fd;
 
 class MemoFileImpl final : public MemoFile {
 public:
@@ -329,7 +303,7 @@ void MemoFileImpl::truncateTo(std::uint64_t nextFree) {
     }
     // Pointer first, then the cut: in between, the blocks past the pointer are merely unused.
     writeNextFree(nextFree);
-    if (target < size && ::ftruncate(m_fd, off_t(target)) != 0) throwIo(m_path, "truncate");
+    if (target < size) io::truncate(m_fd, target, m_path);
     m_nextFree = nextFree;
     m_size.store(std::min(size, target));
     if (mark != m_marks.end())
@@ -339,7 +313,7 @@ void MemoFileImpl::truncateTo(std::uint64_t nextFree) {
 }
 
 void MemoFileImpl::sync() {
-    if (m_writable && ::fsync(m_fd) != 0) throwIo(m_path, "flush");
+    if (m_writable) io::sync(m_fd, m_path, "Cannot write the memo file");
 }
 
 } // namespace
@@ -374,8 +348,8 @@ std::optional<fs::path> findMemoFile(const fs::path& dbfPath) {
 }
 
 std::unique_ptr<MemoFile> MemoFile::open(const fs::path& path, MemoFormat format, bool writable) {
-    Fd fd(::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
-    if (fd.get() < 0) throwIo(path, "open");
+    Fd fd = io::tryOpen(path, writable ? O_RDWR : O_RDONLY);
+    if (!fd) throwIo(path, "open");
     const std::uint64_t size = sizeOf(fd.get(), path);
     std::uint8_t header[kHeaderBytes] = {};
     const std::size_t got = readAt(fd.get(), header, sizeof header, 0, path);
@@ -448,10 +422,17 @@ void MemoFile::create(const fs::path& path, MemoFormat format, std::uint32_t blo
         break;
     }
 
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0) throwIo(path, "create");
-    writeAt(fd.get(), header.data(), header.size(), 0, path);
-    if (::fsync(fd.get()) != 0) throwIo(path, "flush");
+    // Never over an existing memo file: it may hold the memos of a table that is still there.
+    Fd fd = io::tryOpen(path, O_WRONLY | O_CREAT | O_EXCL);
+    if (!fd) throwIo(path, "create");
+    try {
+        writeAt(fd.get(), header.data(), header.size(), 0, path);
+        io::sync(fd.get(), path, "Cannot write the memo file");
+    } catch (...) {
+        fd.reset();
+        ::unlink(path.c_str());
+        throw;
+    }
 }
 
 } // namespace xbase

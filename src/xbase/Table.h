@@ -1,24 +1,33 @@
-// A dBASE table file (.dbf) with its memo file: random access to records, in-place writes.
+// A dBASE table file (.dbf) with its memo file: records read from a mapping of the file, shared with
+// other processes through the locks of FileLock, changed through a Change.
 #pragma once
 
+#include "CodePage.h"
+#include "Field.h"
+#include "FileIo.h"
+#include "FileLock.h"
+#include "Header.h"
+#include "Mapping.h"
+#include "MemoFile.h"
+#include "Value.h"
+
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
-
-#include "CodePage.h"
-#include "Field.h"
-#include "Header.h"
-#include "MemoFile.h"
-#include "Value.h"
 
 namespace xbase {
 
 enum class OpenMode { ReadOnly, ReadWrite };
+
+// How long a reader waits for a writer to finish committing, and a writer for another writer.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{5000};
 
 // What a new field should be; used to create tables and to change their structure.
 struct FieldSpec {
@@ -30,15 +39,20 @@ struct FieldSpec {
 
 class Table {
 public:
-    // Opens a table; first rolls back a change that an earlier process left unfinished (see Journal).
-    // Throws Error(Io) when the file cannot be opened, Error(Format/Unsupported) when
-    // it is not a table this layer can read. A missing memo file or a short file is not an error:
-    // the table opens and warnings() says what is wrong.
-    static std::unique_ptr<Table> open(const std::filesystem::path& path, OpenMode mode = OpenMode::ReadOnly);
+    // Opens a table. A change that an earlier process left unfinished is undone first (see Journal),
+    // and an interrupted change of structure is completed. Throws Error(Io) when the file cannot be
+    // opened, Error(Format/Unsupported) when it is not a table this layer can read, Error(Interrupted)
+    // when an unfinished change cannot be undone here, Error(LockedForReading) when a writer holds it
+    // longer than lockWait. A missing memo file or a short file is not an error: the table opens and
+    // warnings() says what is wrong.
+    static std::unique_ptr<Table> open(const std::filesystem::path& path, OpenMode mode = OpenMode::ReadOnly,
+                                       std::chrono::milliseconds lockWait = kDefaultLockWait);
 
     // Creates a dBASE III table (0x03, or 0x83 with a .dbt when a memo field is present) whose text is
-    // written in the named code page. Refuses to overwrite an existing file.
-    static std::unique_ptr<Table> create(const std::filesystem::path& path, const std::vector<FieldSpec>& fields,
+    // written in the named code page. Refuses when the table or a file that would belong to it (memo,
+    // .cpg, journal) exists already.
+    static std::unique_ptr<Table> create(const std::filesystem::path& path,
+                                         const std::vector<FieldSpec>& fields,
                                          const std::string& codePage = "CP1252");
 
     ~Table();
@@ -54,40 +68,77 @@ public:
     int fieldIndex(std::string_view name) const;
     const CodePage& codePage() const { return m_codePage; }
     bool writable() const { return m_mode == OpenMode::ReadWrite; }
-    // Throws Error(ReadOnly) when the table cannot be changed: opened for reading, or it has a production
-    // index this layer does not maintain.
+    // Throws Error(ReadOnly) when the table cannot be changed: opened for reading, its memo file is
+    // read-only, it has index files this layer does not maintain, or it is damaged.
     void checkWritable() const;
     // True when checkWritable() would not throw.
-    bool canWrite() const { return m_mode == OpenMode::ReadWrite && !m_index; }
+    bool canWrite() const { return !refusal(); }
     // Problems found on open that do not stop reading: short file, missing memo file, ...
     const std::vector<std::string>& warnings() const { return m_warnings; }
+    // Those of them a user should hear of when the table opens (all but the commonly missing
+    // end-of-file marker).
+    const std::vector<std::string>& notableWarnings() const { return m_notableWarnings; }
+    std::chrono::milliseconds lockWait() const { return m_lockWait; }
 
-    // Records really present in the file (never more than the file holds).
+    // ---- reading ---------------------------------------------------------------------------------
+    // Readers hold the shared lock while they read: a change of another process is then either wholly
+    // in the file or not at all. Taking it (when this object holds it nowhere else) reads the header
+    // again, so that changes committed since are seen; it throws Error(Changed) when the file was
+    // replaced, removed or given another structure since, Error(LockedForReading) when a writer keeps
+    // it longer than lockWait(), Error(Interrupted) when an unfinished change cannot be undone here.
+    class ReadLock {
+    public:
+        explicit ReadLock(Table& table);
+        ~ReadLock();
+        ReadLock(const ReadLock&) = delete;
+        ReadLock& operator=(const ReadLock&) = delete;
+
+    private:
+        Table& m_table;
+    };
+
+    // Records in the file as of the last time the header was read (never more than the file holds).
     std::uint32_t recordCount() const { return m_recordCount; }
+    // Counts the times records vanished under this object (another program cut or packed the file):
+    // record numbers read before a change of this count may name other records now.
+    std::uint64_t generation() const { return m_generation; }
     bool isDeleted(std::uint32_t record) const;
     // Appends the numbers of the deleted records in [from, to) to `deleted`; a tight loop over the
     // deletion flags for callers that count live records of a big table.
     void findDeleted(std::uint32_t from, std::uint32_t to, std::vector<std::uint32_t>& deleted) const;
-    // The raw bytes of a record (deletion flag first). Valid until the next write that grows the file.
-    std::span<const std::uint8_t> recordBytes(std::uint32_t record) const;
+    // The raw bytes of a record (deletion flag first). Valid until the next write that grows the file
+    // or the next taking of the shared lock. Throws Error(Changed) once the file was cut short under
+    // this reader.
+    std::span<const std::uint8_t> recordBytes(std::uint32_t record) const {
+        if (record >= m_recordCount || m_map.cutShort()) badRecord(record);
+        return {m_map.data() + m_header.headerLength + std::uint64_t(record) * m_header.recordLength,
+                m_header.recordLength};
+    }
+    // Throws Error(Changed) when bytes read from the file since it was last mapped were not the file's
+    // (another program cut it short meanwhile, and they read as zeros): whatever was made of them is
+    // to be thrown away.
+    void checkIntact() const {
+        if (m_map.cutShort()) changed("it was cut short while it was read");
+    }
     // The value of one field. Throws Error(Memo) for a memo pointer outside its file and
     // Error(CodePage) for text the code page cannot decode; malformed numbers and dates read as Null.
     Value value(std::uint32_t record, std::size_t field) const;
     // Decodes a field from a record's bytes (for callers that hold the bytes already).
     Value decode(std::span<const std::uint8_t> record, std::size_t field) const;
 
+    // ---- writing ---------------------------------------------------------------------------------
     // Encodes values into a record buffer (a copy of an existing record, or blankRecord()).
     // Throws Error(Value/CodePage) naming the field when a value does not fit; the buffer is then
     // unchanged. Memo values are appended to the memo file here.
     void encode(std::vector<std::uint8_t>& record, std::size_t field, const Value& value);
     std::vector<std::uint8_t> blankRecord() const;
 
-    // In-place writes. Each keeps the header's date and count right and the end marker in place.
+    // In-place writes. Each keeps the header's date and count right and the end marker in place. Other
+    // processes must not read meanwhile: callers hold the exclusive lock (a Change does), or the file is
+    // new and known to nobody else yet.
     void writeRecord(std::uint32_t record, std::span<const std::uint8_t> bytes);
     std::uint32_t appendRecord(std::span<const std::uint8_t> bytes);
     void setDeleted(std::uint32_t record, bool deleted);
-    // Cuts the table back to this many records (undo of appends).
-    void truncateRecords(std::uint32_t count);
     MemoFile* memoFile() const { return m_memo.get(); }
     const std::optional<std::filesystem::path>& memoPath() const { return m_memoPath; }
     std::uint64_t fileSize() const { return m_fileSize; }
@@ -95,45 +146,83 @@ public:
     // temporary name).
     void attachMemo(std::unique_ptr<MemoFile> memo) { m_memo = std::move(memo); }
     void useCodePage(const CodePage& codePage) { m_codePage = codePage; }
-    // Reads the header, size and memo file again after the files were changed behind this object (a
-    // rollback, another program). Pointers from recordBytes() become invalid.
-    void reload();
     // Flushes the records and memo blocks to disk, then writes the header's count and date and flushes
     // again, so the count never covers records that are not on disk. The destructor writes the header too.
     void sync();
 
     // True when no .cpg file or language driver named the code page and it was guessed from the text.
     bool codePageDetected() const { return m_detectedCodePage; }
+    // True once this object found its file replaced, removed or restructured, or lost track of it in a
+    // failed rollback: it must be opened again.
+    bool stale() const { return m_stale; }
 
 private:
+    friend class Change;
+    friend class Journal;
+
     Table() = default;
-    void map();
-    void countRecords();
+    void load();
+    void refresh();
+    void countRecords(bool report);
+    void warn(const std::string& text, bool notable = true);
     void openMemo();
     void chooseCodePage();
     void flushHeader();
+    // Maps the file with room to grow; again when it outgrew the mapping or a read fell past its end.
+    void map();
+    [[noreturn]] void badRecord(std::uint32_t record) const;
+    // Writes records (back to back) after the last one, with the end marker; for a Change's appends.
+    void appendRecords(std::span<const std::uint8_t> records);
+    // After a rollback put the files back: the count from the header on disk, the memo file anew.
+    void reread();
+    std::optional<std::string> refusal() const;
+    [[noreturn]] void changed(const std::string& how) const;
+
+    // The shared lock, counted: taken by the first holder in this object, released by the last.
+    void lockShared();
+    void unlockShared();
+    void acquireShared();
+    // Undoes a change whose writer died, holding the shared lock; false when another process is at it.
+    bool repairInterrupted();
 
     std::filesystem::path m_path;
     OpenMode m_mode = OpenMode::ReadOnly;
-    int m_fd = -1;
-    const std::uint8_t* m_data = nullptr;
-    std::size_t m_mapped = 0;
+    std::chrono::milliseconds m_lockWait = kDefaultLockWait;
+    io::Fd m_fd;
+    std::unique_ptr<FileLock> m_lock;
+    int m_readers = 0;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
     std::uint64_t m_fileSize = 0;
     Header m_header;
     std::vector<std::size_t> m_visible;
     CodePage m_codePage = CodePage::utf8();
     std::unique_ptr<MemoFile> m_memo;
     std::optional<std::filesystem::path> m_memoPath;
+    std::optional<std::string> m_memoReadOnly; // why the memo file could only be opened for reading
     std::uint32_t m_recordCount = 0;
+    std::uint64_t m_generation = 0;
     std::vector<std::string> m_warnings;
-    std::optional<std::filesystem::path> m_index; // production index that writes would leave stale
-    bool m_headerDirty = false;                  // count/date to be written by flushHeader()
+    std::vector<std::string> m_notableWarnings;
+    std::optional<std::string> m_damage;          // why writes would destroy evidence
+    std::vector<std::filesystem::path> m_indexes; // index files that writes would leave stale
+    bool m_headerDirty = false;                   // count/date to be written by flushHeader()
     bool m_detectedCodePage = false;
+    mutable bool m_stale = false;
+    Mapping m_map;
 };
 
 // Structural change: writes a new table beside the old one with these fields (values of fields whose
-// names match are copied, new fields blank) and renames it over the original, memo file included.
-// A failure midway leaves the original files untouched.
-void restructure(const std::filesystem::path& path, const std::vector<FieldSpec>& fields);
+// names match are copied, new fields blank) and puts it and its memo file in place of the old ones
+// together: a failure, or a crash at any moment, leaves the old pair or the new pair (an interrupted
+// change is completed when the table is next opened). A table reached through a symbolic link is
+// changed where the link points.
+void restructure(const std::filesystem::path& path, const std::vector<FieldSpec>& fields,
+                 std::chrono::milliseconds lockWait = kDefaultLockWait);
+
+// Removes a table and the files that belong to it (companionFiles), after another program's change
+// of it has ended (waiting up to lockWait). The table file goes first: a crash midway leaves files
+// nobody reads, never a table without its memo file. Throws Error(LockedForWriting, Io).
+void dropTable(const std::filesystem::path& path, std::chrono::milliseconds lockWait = kDefaultLockWait);
 
 } // namespace xbase

@@ -31,7 +31,6 @@ constexpr std::uint32_t kMaxRecords = 2000;
 constexpr std::size_t kMaxFields = 200;
 constexpr std::size_t kMaxValues = 5000;
 
-
 bool isFoxProVersion(std::uint8_t v) {
     return v == 0x30 || v == 0x31 || v == 0x32 || v == 0xF5 || v == 0xFB;
 }
@@ -160,8 +159,6 @@ void writeCopy(const fs::path& path) {
         table->writeRecord(0, record);
         table->setDeleted(0, true);
     }
-    table->truncateRecords(before);
-    if (table->recordCount() != before) finding("truncateRecords did not restore the count");
     table->sync();
 }
 

@@ -1,14 +1,14 @@
 // An unfinished change is undone when the table is next opened; a finished one stays.
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "xbase/Journal.h"
 
 #include "support/TempDir.h"
 #include "xbase/Error.h"
-#include "xbase/Journal.h"
 #include "xbase/Table.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace xbase;
 using testsupport::readFile;
@@ -62,7 +62,7 @@ TEST(Journal, FinishedChangeStaysAndProcessKilledMidChangeIsUndone) {
         auto t = Table::open(path, OpenMode::ReadWrite);
         auto j = Journal::begin(*t);
         change(*t, *j);
-        j->finish();
+        j->commit();
     }
     auto after = Table::open(path);
     EXPECT_EQ(after->recordCount(), 69u);
@@ -83,7 +83,8 @@ TEST(Journal, FinishedChangeStaysAndProcessKilledMidChangeIsUndone) {
             j->sync();
             for (int round = 0; round < 20; ++round) {
                 for (std::uint32_t r = 0; r < 67; ++r) {
-                    auto record = std::vector<std::uint8_t>(t->recordBytes(r).begin(), t->recordBytes(r).end());
+                    auto record =
+                        std::vector<std::uint8_t>(t->recordBytes(r).begin(), t->recordBytes(r).end());
                     t->encode(record, 6, std::string("round ") + std::to_string(round));
                     t->encode(record, 11, std::string("memo of round ") + std::to_string(round));
                     t->writeRecord(r, record);

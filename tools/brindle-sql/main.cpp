@@ -1,38 +1,38 @@
 // brindle-sql: runs one statement of the desktop dialect on a folder of dBASE tables.
-#include <cstdio>
-#include <cstring>
-#include <string>
-
 #include "Output.h"
 #include "engine/Database.h"
 #include "engine/Error.h"
 #include "engine/Recordset.h"
 #include "engine/SqlLexer.h"
 
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
 namespace {
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: brindle-sql [--csv] FOLDER STATEMENT\n"
-                 "       brindle-sql --movelast FOLDER TABLE-OR-SELECT\n"
-                 "Runs one statement on the .dbf tables of FOLDER. A select (or a table name) prints its rows,\n"
-                 "as aligned text or, with --csv, as CSV with a header; any other statement prints the number\n"
-                 "of records it changed. --movelast opens a recordset, moves to its last row and prints the count.\n");
+    std::fprintf(
+        stderr,
+        "usage: brindle-sql [--csv] FOLDER STATEMENT\n"
+        "       brindle-sql --movelast FOLDER TABLE-OR-SELECT\n"
+        "Runs one statement on the .dbf tables of FOLDER. A select (or a table name) prints its rows,\n"
+        "as aligned text or, with --csv, as CSV with a header; any other statement prints the number\n"
+        "of records it changed. --movelast opens a recordset, moves to its last row and prints the count.\n");
     return 2;
 }
 
 bool isSelect(const std::string& statement) {
     const auto tokens = engine::sql::tokenize(statement);
-    return !tokens.empty() && (tokens[0].isWord("select") || tokens[0].isSymbol("(")) &&
-           [&] {
-               int depth = 0;
-               for (const auto& t : tokens) {
-                   depth += t.isSymbol("(") ? 1 : t.isSymbol(")") ? -1 : 0;
-                   if (depth == 0 && t.isWord("into"))
-                       return false;
-               }
-               return true;
-           }();
+    return !tokens.empty() && (tokens[0].isWord("select") || tokens[0].isSymbol("(")) && [&] {
+        int depth = 0;
+        for (const auto& t : tokens) {
+            depth += t.isSymbol("(") ? 1 : t.isSymbol(")") ? -1 : 0;
+            if (depth == 0 && t.isWord("into")) return false;
+        }
+        return true;
+    }();
 }
 
 } // namespace
@@ -48,18 +48,25 @@ int main(int argc, char** argv) {
         else
             return usage();
     }
-    if (argc - i != 2)
-        return usage();
+    if (argc - i != 2) return usage();
     const std::string folder = argv[i], statement = argv[i + 1];
+    std::unique_ptr<engine::Database> opened;
+    // What was wrong with the tables it opened (damaged, memo file missing, a change undone).
+    const auto warn = [&] {
+        if (!opened) return;
+        for (const auto& warning : opened->takeWarnings())
+            std::fprintf(stderr, "brindle-sql: warning: %s\n", warning.c_str());
+    };
     try {
-        engine::Database db(folder);
+        opened = std::make_unique<engine::Database>(folder);
+        engine::Database& db = *opened;
         if (moveLast) {
             auto rs = db.openRecordset(statement);
-            if (rs->fetch(0))
-                rs->moveLast();
+            if (rs->fetch(0)) rs->moveLast();
             std::printf("%lld\n", static_cast<long long>(rs->recordCount()));
         } else if (isSelect(statement)) {
             auto rs = db.openRecordset(statement);
+            warn();
             if (csv)
                 brindlesql::writeCsv(*rs, stdout);
             else
@@ -69,11 +76,14 @@ int main(int argc, char** argv) {
             std::printf("%lld record%s changed\n", static_cast<long long>(changed), changed == 1 ? "" : "s");
         }
     } catch (const engine::Error& e) {
+        warn();
         std::fprintf(stderr, "brindle-sql: error %d: %s\n", e.number(), e.what());
         return 1;
     } catch (const std::exception& e) {
+        warn();
         std::fprintf(stderr, "brindle-sql: %s\n", e.what());
         return 1;
     }
+    warn();
     return 0;
 }
