@@ -6,6 +6,7 @@
 #include "engine/Error.h"
 #include "engine/Recordset.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <climits>
 
@@ -51,10 +52,18 @@ const CachedRow* RecordsetModel::row(int r) const {
     CachedRow values;
     const std::size_t fields = m_recordset->fieldCount();
     values.texts.resize(fields);
+    // While another program holds the table, rows not read yet say so without trying again at once: a
+    // grid that paints must not wait for every cell.
+    if (std::chrono::steady_clock::now() < m_lockedUntil) {
+        values.texts.assign(fields, QStringLiteral("#Error"));
+        values.errors.assign(fields, m_lockedMessage);
+        m_uncached = std::move(values);
+        return &m_uncached;
+    }
     bool passing = false;
     try {
-        // One hold of the table's lock for the whole row.
-        const engine::Recordset::Reading reading(*m_recordset);
+        // One hold of the table's lock for the whole row, waited for briefly.
+        const engine::Recordset::Reading reading(*m_recordset, LockWait);
         for (std::size_t f = 0; f < fields; ++f) {
             try {
                 values.texts[f] = displayText(m_recordset->valueAt(r, f));
@@ -72,8 +81,16 @@ const CachedRow* RecordsetModel::row(int r) const {
             failed(e);
             return nullptr;
         }
-        // The table could not be read at all just now: every cell says why, and it is read again later.
-        values.errors.assign(fields, QString::fromStdString(e.what()));
+        // The table could not be read at all just now: every cell says why, and the rows are read again
+        // a little later.
+        m_lockedMessage = QString::fromStdString(e.what());
+        m_lockedUntil = std::chrono::steady_clock::now() + RetryAfter;
+        QTimer::singleShot(RetryAfter, const_cast<RecordsetModel*>(this), [this] {
+            if (m_recordset && m_rows > 0 && columnCount() > 0)
+                emit const_cast<RecordsetModel*>(this)->dataChanged(index(0, 0),
+                                                                    index(m_rows - 1, columnCount() - 1));
+        });
+        values.errors.assign(fields, m_lockedMessage);
         values.texts.assign(fields, QStringLiteral("#Error"));
         passing = true;
     }

@@ -4,6 +4,7 @@
 #include "datagrid/RowCache.h"
 
 #include <QAbstractTableModel>
+#include <chrono>
 
 namespace engine {
 class Recordset;
@@ -23,6 +24,10 @@ public:
     // Rows fetchMore() reads at least; it reads as many again as are known, so that reaching the end of
     // a huge table takes few steps.
     static constexpr int FetchBlock = 1024;
+    // How long a row's read waits for another program's commit, and how long the grid then waits before
+    // reading again.
+    static constexpr std::chrono::milliseconds LockWait{200};
+    static constexpr std::chrono::milliseconds RetryAfter{1000};
 
     // The recordset stays its owner's; call release() before it is closed or destroyed.
     explicit RecordsetModel(engine::Recordset* recordset, QObject* parent = nullptr);
@@ -75,6 +80,8 @@ private:
     mutable RowCache m_cache{CacheCapacity};
     mutable CachedRow m_uncached; // a row read with errors that may pass (a lock held elsewhere)
     mutable bool m_failureReported = false;
+    mutable std::chrono::steady_clock::time_point m_lockedUntil{};
+    mutable QString m_lockedMessage;
 };
 
 } // namespace datagrid

@@ -131,7 +131,7 @@ int Database::authorize(void* self, int action, const char* first, const char* s
 
 void Database::raise(int code) const {
     // A table's own failure comes typed from the virtual table; an undo that failed is added to it.
-    if (auto failure = m_folder->takeTableError()) throw fromFileError(*failure);
+    if (auto failure = m_folder->takeTableError()) throw *failure;
     const std::string message = sqlite3_errmsg(m_db);
     const int extended = sqlite3_extended_errcode(m_db);
     if ((code == SQLITE_AUTH || extended == SQLITE_AUTH) && !m_deniedFunction.empty())

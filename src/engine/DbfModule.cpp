@@ -42,7 +42,7 @@ int fail(sqlite3_vtab* v, const std::string& message, int code = SQLITE_ERROR) {
 // SQLite's result code for an error of the file layer; the typed error itself waits in the folder for
 // the statement's report.
 int failWith(DbfTable* vt, const xbase::Error& e) {
-    vt->folder->setTableError(e);
+    vt->folder->setTableError(fromFileError(e));
     switch (e.kind()) {
     case xbase::ErrorKind::ReadOnly:
         return fail(&vt->base, e.what(), SQLITE_READONLY);
@@ -65,6 +65,7 @@ template <typename Body> int guarded(DbfTable* vt, Body&& body) {
     } catch (const xbase::Error& e) {
         return failWith(vt, e);
     } catch (const Error& e) {
+        vt->folder->setTableError(e);
         return fail(&vt->base, e.what());
     } catch (const std::exception& e) {
         return fail(&vt->base, e.what());

@@ -124,18 +124,15 @@ std::vector<std::string> Folder::takeWarnings() {
     return std::exchange(m_warnings, {});
 }
 
-void Folder::setTableError(const xbase::Error& error) {
+void Folder::setTableError(const Error& error) {
     m_tableError = error;
 }
 
-std::optional<xbase::Error> Folder::takeTableError() {
-    std::optional<xbase::Error> error = std::exchange(m_tableError, std::nullopt);
+std::optional<Error> Folder::takeTableError() {
+    std::optional<Error> error = std::exchange(m_tableError, std::nullopt);
     if (!m_undoFailure.empty()) {
         const std::string undo = std::exchange(m_undoFailure, {});
-        if (error)
-            error = xbase::Error(error->kind(), std::string(error->what()) + " " + undo);
-        else
-            error = xbase::Error(xbase::ErrorKind::Io, undo);
+        error = error ? Error(error->number(), std::string(error->what()) + " " + undo) : Error(DiskIo, undo);
     }
     return error;
 }

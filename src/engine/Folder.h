@@ -2,7 +2,7 @@
 // engine's statements and recordsets.
 #pragma once
 
-#include "xbase/Error.h"
+#include "engine/Error.h"
 #include "xbase/Table.h"
 
 #include <chrono>
@@ -47,10 +47,11 @@ public:
     // each once; taking them empties the list.
     std::vector<std::string> takeWarnings();
 
-    // The typed error a table of this folder failed with inside the SQL engine, kept for the statement
-    // that reports it; taking it clears it. A failure to undo a change is kept apart and added to it.
-    void setTableError(const xbase::Error& error);
-    std::optional<xbase::Error> takeTableError();
+    // The error a table of this folder failed with inside the SQL engine, kept with its number for the
+    // statement that reports it; taking it clears it. A failure to undo a change is kept apart and
+    // added to it.
+    void setTableError(const Error& error);
+    std::optional<Error> takeTableError();
     void noteUndoFailure(const std::string& description) { m_undoFailure = description; }
 
 private:
@@ -64,7 +65,7 @@ private:
     std::chrono::milliseconds m_lockWait = xbase::kDefaultLockWait;
     std::map<std::filesystem::path, Entry> m_open;
     std::vector<std::string> m_warnings;
-    std::optional<xbase::Error> m_tableError;
+    std::optional<Error> m_tableError;
     std::string m_undoFailure;
 };
 

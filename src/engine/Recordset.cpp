@@ -92,10 +92,10 @@ std::unique_ptr<Recordset> Recordset::open(Database& db, std::string_view source
 
 Recordset::~Recordset() = default;
 
-Recordset::Reading::Reading(Recordset& rs) {
+Recordset::Reading::Reading(Recordset& rs, std::optional<std::chrono::milliseconds> wait) {
     if (!rs.m_table || rs.m_mode == Mode::Rows) return;
     try {
-        m_lock.emplace(*rs.m_table);
+        m_lock.emplace(*rs.m_table, wait);
     } catch (const xbase::Error& e) {
         throw fromFileError(e);
     }
@@ -262,6 +262,7 @@ std::int64_t Recordset::fetchedCount() const {
 
 bool Recordset::fetch(std::int64_t row) {
     if (row < 0) return false;
+    if (row < rowCount()) return true; // read already: no need to look at the file
     if (m_mode == Mode::Table) {
         const Reading reading(*this);
         // Records are listed as they are asked for, skipping deleted ones: a huge table is never read
@@ -477,6 +478,7 @@ const std::unordered_set<std::int64_t>& Recordset::matches(std::string_view crit
 
 void Recordset::find(std::string_view criteria, std::int64_t from, int step) {
     const auto& set = matches(criteria);
+    const Reading reading(*this); // once for the whole walk, not once a row
     if (step < 0) fetch(INT64_MAX - 1);
     for (std::int64_t row = from; row >= 0 && fetch(row); row += step) {
         const std::int64_t key = m_mode == Mode::Rows ? row : recordOf(row);

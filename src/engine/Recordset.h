@@ -4,6 +4,7 @@
 #include "engine/Values.h"
 #include "xbase/Table.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -94,7 +95,8 @@ public:
     // recordset read its records. Nothing to hold for a result that is all in memory.
     class Reading {
     public:
-        explicit Reading(Recordset& recordset);
+        // Waits up to `wait` for another program's commit (the database's lock wait when not given).
+        explicit Reading(Recordset& recordset, std::optional<std::chrono::milliseconds> wait = std::nullopt);
         ~Reading();
         Reading(const Reading&) = delete;
         Reading& operator=(const Reading&) = delete;

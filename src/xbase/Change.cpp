@@ -26,9 +26,15 @@ Change::Change(Table& table) : m_table(table) {
     if (table.m_lock->reserved()) throw Error(ErrorKind::LockedForWriting, lockedMessage(table, "changed"));
     // A writer that cannot get the reserved lock lets go of its shared one while it waits: two writers
     // never wait for each other.
+    const auto deadline = std::chrono::steady_clock::now() + table.m_lockWait;
     const bool got = FileLock::retry(
         [&] {
-            table.lockShared();
+            try {
+                table.lockShared(Table::remaining(deadline));
+            } catch (const Error& e) {
+                if (e.kind() == ErrorKind::LockedForReading) return false; // a writer commits: wait on
+                throw;
+            }
             if (table.m_lock->tryReserved()) return true;
             table.unlockShared();
             return false;
@@ -39,8 +45,8 @@ Change::Change(Table& table) : m_table(table) {
         // The shared lock was held since the journal was last looked for; one there now was left by a
         // writer that died before it could write the table. Only its memo appends are to undo.
         struct stat st {};
-        if (::stat(journalPath(table.path()).c_str(), &st) == 0) {
-            Journal::recover(table.path(), table.m_device, table.m_inode, false);
+        if (::stat(journalPath(table.m_realPath).c_str(), &st) == 0) {
+            Journal::recover(table.path(), table.m_identity, false);
             table.reread();
         }
     } catch (...) {
@@ -55,15 +61,11 @@ Change::~Change() {
     if (!m_done) {
         try {
             rollback();
-        } catch (const Error&) {
+        } catch (...) {
             // The journal stays; the next reader finishes the rollback.
         }
     }
-    try {
-        m_table.m_lock->releaseReserved();
-    } catch (const Error&) {
-        // Closing the table's descriptor releases it in any case.
-    }
+    m_table.m_lock->releaseReserved();
     m_table.unlockShared();
 }
 
@@ -166,15 +168,16 @@ void Change::rollback() {
     try {
         journal->rollback(m_tableWritten);
         m_table.reread();
-    } catch (const Error& e) {
-        // Let go of everything, so that the next reader (of any process) can undo it from the journal.
+    } catch (const std::exception& e) {
+        // Let go of everything, so that the next reader (of any process) can undo it from the journal;
+        // this object must not write the count of the change it could not undo.
         m_table.m_stale = true;
-        try {
-            m_table.m_lock->releaseReserved();
-        } catch (const Error&) {
-        }
-        throw Error(e.kind(), std::string("The change could not be undone: ") + e.what() +
-                                  " It will be undone when the table is next opened.");
+        m_table.m_headerDirty = false;
+        m_table.m_lock->releaseReserved();
+        const auto* fileError = dynamic_cast<const Error*>(&e);
+        throw Error(fileError ? fileError->kind() : ErrorKind::Io,
+                    std::string("The change could not be undone: ") + e.what() +
+                        " It will be undone when the table is next opened.");
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -23,6 +24,7 @@ struct Faults {
     std::uint64_t hookAt = 0; // 0: none
     fault::Hook hook;
     std::uint64_t failFrom = 0; // 0: none
+    fault::Hook always;
     int failError = 0;
     bool shortTransfers = false;
     bool counting = false;
@@ -40,6 +42,7 @@ int inject(const char* call, const fs::path& path) {
     if (!g_armed.load(std::memory_order_relaxed)) return 0;
     Faults& f = faults();
     fault::Hook hook;
+    fault::Hook always;
     int error = 0;
     {
         std::lock_guard<std::mutex> lock(f.mutex);
@@ -50,9 +53,11 @@ int inject(const char* call, const fs::path& path) {
             f.hook = nullptr;
             f.hookAt = 0;
         }
+        always = f.always;
     }
-    if (hook) {
-        const int hooked = hook(call, path);
+    for (const auto* h : {&always, &hook}) {
+        if (!*h) continue;
+        const int hooked = (*h)(call, path);
         if (hooked != 0) error = hooked;
     }
     return error;
@@ -66,11 +71,44 @@ std::size_t transferSize(std::size_t size) {
 
 void rearm() {
     Faults& f = faults();
-    f.counting = f.counting || f.hookAt != 0 || f.failFrom != 0 || f.shortTransfers;
+    f.counting = f.counting || f.hookAt != 0 || f.failFrom != 0 || f.shortTransfers || f.always;
     g_armed.store(f.counting, std::memory_order_relaxed);
 }
 
 } // namespace
+
+namespace {
+
+FileIdentity fromStatx(const struct statx& st) {
+    FileIdentity id;
+    id.device = (std::uint64_t(st.stx_dev_major) << 32) | st.stx_dev_minor;
+    id.inode = st.stx_ino;
+    if (st.stx_mask & STATX_BTIME) {
+        id.bornSeconds = st.stx_btime.tv_sec;
+        id.bornNanoseconds = st.stx_btime.tv_nsec;
+    }
+    return id;
+}
+
+} // namespace
+
+bool FileIdentity::sameFile(const FileIdentity& other) const {
+    if (device != other.device || inode != other.inode) return false;
+    const bool bothBorn = (bornSeconds || bornNanoseconds) && (other.bornSeconds || other.bornNanoseconds);
+    return !bothBorn || (bornSeconds == other.bornSeconds && bornNanoseconds == other.bornNanoseconds);
+}
+
+FileIdentity identityOf(int fd, const fs::path& path) {
+    struct statx st {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &st) != 0) fail("Cannot read", path, errno);
+    return fromStatx(st);
+}
+
+std::optional<FileIdentity> identityOf(const fs::path& path) {
+    struct statx st {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_BTIME, &st) != 0) return std::nullopt;
+    return fromStatx(st);
+}
 
 void Fd::reset() {
     if (m_fd >= 0) ::close(m_fd);
@@ -82,7 +120,8 @@ void Fd::reset() {
 }
 
 Fd tryOpen(const fs::path& path, int flags, mode_t mode) {
-    if (const int error = inject("open", path)) {
+    const bool writing = (flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT);
+    if (const int error = inject(writing ? "open-write" : "open", path)) {
         errno = error;
         return Fd();
     }
@@ -197,6 +236,13 @@ void failFrom(std::uint64_t n, int error) {
     rearm();
 }
 
+void always(Hook hook) {
+    Faults& f = faults();
+    std::lock_guard<std::mutex> lock(f.mutex);
+    f.always = std::move(hook);
+    rearm();
+}
+
 void shortTransfers(bool on) {
     Faults& f = faults();
     std::lock_guard<std::mutex> lock(f.mutex);
@@ -220,6 +266,7 @@ void clear() {
     f.hook = nullptr;
     f.failFrom = 0;
     f.failError = 0;
+    f.always = nullptr;
     f.shortTransfers = false;
     f.counting = false;
     rearm();

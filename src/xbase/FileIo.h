@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -38,6 +39,20 @@ private:
     int m_fd = -1;
 };
 
+// Which file a descriptor or path names: device and inode, and the time the file was made where the
+// file system keeps it (0 otherwise), which tells a file from a later one that got the same inode.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t bornSeconds = 0;
+    std::uint32_t bornNanoseconds = 0;
+    // Same device and inode, and the same birth where both know it.
+    bool sameFile(const FileIdentity& other) const;
+};
+FileIdentity identityOf(int fd, const std::filesystem::path& path);
+// Nullopt when nothing is there (or it cannot be looked at).
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
+
 // Opens a file; an invalid Fd with errno set when it cannot be opened (callers tell ENOENT apart).
 Fd tryOpen(const std::filesystem::path& path, int flags, mode_t mode = 0666);
 // As tryOpen, but throws Error(Io): "<what> '<path>': <cause>".
@@ -67,15 +82,19 @@ std::filesystem::path folderOf(const std::filesystem::path& file);
 [[noreturn]] void fail(const std::string& what, const std::filesystem::path& path, int error);
 
 // Failure injection for tests. While armed, every call above that reaches the operating system is
-// counted; a hook armed for the Nth call runs just before it and returns the errno that call fails with (0
-// lets it go ahead). A hook may also end the process or change files, to stand for a crash or another
-// program. Not for production use: nothing is armed unless a test arms it.
+// counted ("open", "open-write" for an open that may write or create, "read", "write", "sync",
+// "truncate", "rename", "remove"); a hook armed for the Nth call runs just before it and returns the errno
+// that call fails with (0 lets it go ahead). A hook may also end the process or change files, to stand for a
+// crash or another program. Not for production use: nothing is armed unless a test arms it.
 namespace fault {
 using Hook = std::function<int(const char* call, const std::filesystem::path& path)>;
 // Arms the hook for the nth counted call from now (1 is the next one); it runs once.
 void at(std::uint64_t n, Hook hook);
 // Every counted call from the nth on fails with this errno, until clear() (a disk that stays full).
 void failFrom(std::uint64_t n, int error);
+// Runs the hook before every counted call from now on, until clear() (a file system that refuses
+// some calls: a read-only folder, say).
+void always(Hook hook);
 // Every write and read transfers at most half of what it was asked for (the loops must finish them).
 void shortTransfers(bool on);
 // Starts counting calls from 0 without arming anything (to learn how many calls an operation makes).

@@ -31,11 +31,7 @@ struct flock range(short type, long long offset) {
 } // namespace
 
 FileLock::~FileLock() {
-    try {
-        releaseAll();
-    } catch (const Error&) {
-        // Unlocking does not fail on a valid descriptor; closing it releases everything anyway.
-    }
+    releaseAll();
 }
 
 bool FileLock::set(short type, long long offset) const {
@@ -45,13 +41,24 @@ bool FileLock::set(short type, long long offset) const {
     throw Error(ErrorKind::Io, std::string("Cannot lock the table: ") + std::strerror(errno));
 }
 
+void FileLock::unset(short type, long long offset) const noexcept {
+    struct flock fl = range(type, offset);
+    (void)::fcntl(m_fd, F_OFD_SETLK, &fl);
+}
+
 bool FileLock::tryShared() {
     if (m_shared) return true;
     // Through pending: while a writer waits for readers to leave, no new reader comes in.
     const bool holdPending = m_pending;
     if (!holdPending && !set(F_RDLCK, kPending)) return false;
-    const bool ok = set(F_RDLCK, kShared);
-    if (!holdPending) set(F_UNLCK, kPending);
+    bool ok = false;
+    try {
+        ok = set(F_RDLCK, kShared);
+    } catch (...) {
+        if (!holdPending) unset(F_UNLCK, kPending);
+        throw;
+    }
+    if (!holdPending) unset(F_UNLCK, kPending);
     m_shared = ok;
     return ok;
 }
@@ -75,21 +82,21 @@ bool FileLock::tryExclusive() {
     return m_exclusive;
 }
 
-void FileLock::releaseExclusive() {
-    if (m_exclusive) set(F_RDLCK, kShared);
-    if (m_pending) set(F_UNLCK, kPending);
+void FileLock::releaseExclusive() noexcept {
+    if (m_exclusive) unset(F_RDLCK, kShared);
+    if (m_pending) unset(F_UNLCK, kPending);
     m_exclusive = m_pending = false;
 }
 
-void FileLock::releaseReserved() {
+void FileLock::releaseReserved() noexcept {
     releaseExclusive();
-    if (m_reserved) set(F_UNLCK, kReserved);
+    if (m_reserved) unset(F_UNLCK, kReserved);
     m_reserved = false;
 }
 
-void FileLock::releaseAll() {
+void FileLock::releaseAll() noexcept {
     releaseReserved();
-    if (m_shared) set(F_UNLCK, kShared);
+    if (m_shared) unset(F_UNLCK, kShared);
     m_shared = false;
 }
 

@@ -32,11 +32,12 @@ public:
     bool tryReserved();
     // Needs shared; takes pending first.
     bool tryExclusive();
-    // Exclusive (and pending) back to shared.
-    void releaseExclusive();
-    void releaseReserved();
+    // Exclusive (and pending) back to shared. Letting go never fails: what the system cannot unlock
+    // goes when the descriptor is closed.
+    void releaseExclusive() noexcept;
+    void releaseReserved() noexcept;
     // Everything this holder has.
-    void releaseAll();
+    void releaseAll() noexcept;
 
     bool shared() const { return m_shared; }
     bool reserved() const { return m_reserved; }
@@ -51,6 +52,7 @@ public:
 
 private:
     bool set(short type, long long offset) const;
+    void unset(short type, long long offset) const noexcept;
 
     int m_fd;
     bool m_shared = false;

@@ -20,9 +20,10 @@ namespace {
 
 // Layout: magic, the table's identity (version 2), then one "state" block per file (table, memo),
 // the memo file's name, then record entries.
-//   identity: u64 device | u64 inode
+//   identity: u64 device | u64 inode | i64 birth seconds | u32 birth nanoseconds
 //   u32 header length of the table, then
-//   state:  u8 present | u64 original size | u32 tail offset | u32 tail length | tail bytes
+//   state:  u8 present | u64 original size | u64 tail offset (u32 in version 1) | u32 tail length | tail
+//   bytes
 //           | u32 head length | head bytes            (tail = from the end of the records to the end)
 //   entry:  u32 record | u32 length | bytes | u64 checksum
 constexpr char kMagic1[8] = {'B', 'R', 'N', 'D', 'L', 'J', '0', '1'};
@@ -76,7 +77,7 @@ template <typename T> void put(std::vector<std::uint8_t>& out, const T& v) {
 struct FileState {
     bool present = false;
     std::uint64_t size = 0;
-    std::uint32_t tailOffset = 0;
+    std::uint64_t tailOffset = 0;
     std::vector<std::uint8_t> tail;
     std::vector<std::uint8_t> head;
 };
@@ -90,7 +91,7 @@ FileState capture(const fs::path& path, std::uint64_t tailFrom) {
     }
     s.present = true;
     s.size = static_cast<std::uint64_t>(io::status(fd.get(), path).st_size);
-    s.tailOffset = static_cast<std::uint32_t>(std::min(tailFrom, s.size));
+    s.tailOffset = std::min(tailFrom, s.size);
     s.tail = readRange(fd.get(), s.tailOffset, static_cast<std::size_t>(s.size - s.tailOffset), path);
     s.head = readRange(fd.get(), 0, kHeadBytes, path);
     return s;
@@ -115,11 +116,11 @@ void appendState(std::vector<std::uint8_t>& out, const FileState& s) {
     out.insert(out.end(), s.head.begin(), s.head.end());
 }
 
-FileState readState(Reader& r) {
+FileState readState(Reader& r, bool wideOffsets) {
     FileState s;
     s.present = r.get<std::uint8_t>() != 0;
     s.size = r.get<std::uint64_t>();
-    s.tailOffset = r.get<std::uint32_t>();
+    s.tailOffset = wideOffsets ? r.get<std::uint64_t>() : r.get<std::uint32_t>();
     s.tail = r.bytes(r.get<std::uint32_t>());
     s.head = r.bytes(r.get<std::uint32_t>());
     return s;
@@ -138,8 +139,8 @@ bool belongsTo(const FileState& original, std::uint32_t headerLength, const fs::
 
 // Puts the files back from a journal's contents. `tableToo` is false when the writer never wrote the
 // table, only appended to its memo file.
-Journal::Recovery replay(const fs::path& table, const std::vector<std::uint8_t>& data, dev_t device,
-                         ino_t inode, bool tableToo) {
+Journal::Recovery replay(const fs::path& table, const std::vector<std::uint8_t>& data,
+                         const io::FileIdentity& identity, bool tableToo) {
     Reader r{data};
     const auto magic = r.bytes(sizeof kMagic2);
     const bool v2 = r.ok && std::memcmp(magic.data(), kMagic2, sizeof kMagic2) == 0;
@@ -147,14 +148,16 @@ Journal::Recovery replay(const fs::path& table, const std::vector<std::uint8_t>&
     if (!v1 && !v2) return Journal::Recovery::None; // cut short before its first sync: nothing changed yet
     bool sameFile = true;
     if (v2) {
-        const auto journalDevice = r.get<std::uint64_t>();
-        const auto journalInode = r.get<std::uint64_t>();
-        sameFile = journalDevice == static_cast<std::uint64_t>(device) &&
-                   journalInode == static_cast<std::uint64_t>(inode);
+        io::FileIdentity written;
+        written.device = r.get<std::uint64_t>();
+        written.inode = r.get<std::uint64_t>();
+        written.bornSeconds = r.get<std::int64_t>();
+        written.bornNanoseconds = r.get<std::uint32_t>();
+        sameFile = written.sameFile(identity);
     }
     const auto headerLength = r.get<std::uint32_t>();
-    const FileState tableState = readState(r);
-    const FileState memoState = readState(r);
+    const FileState tableState = readState(r, v2);
+    const FileState memoState = readState(r, v2);
     const auto nameBytes = r.bytes(r.get<std::uint32_t>());
     if (!r.ok) return Journal::Recovery::None;
     if (!sameFile || !belongsTo(tableState, headerLength, table)) return Journal::Recovery::Discarded;
@@ -201,12 +204,15 @@ fs::path Journal::pathFor(const fs::path& table) {
     return journalPath(table);
 }
 
+fs::path Journal::orphanPathFor(const fs::path& table) {
+    return fs::path(journalPath(table).string() + ".orphan");
+}
+
 std::unique_ptr<Journal> Journal::begin(const Table& table) {
     std::unique_ptr<Journal> j(new Journal);
-    j->m_table = table.path();
-    j->m_path = pathFor(table.path());
-    j->m_device = table.m_device;
-    j->m_inode = table.m_inode;
+    j->m_table = table.m_realPath;
+    j->m_path = pathFor(table.m_realPath);
+    j->m_identity = table.m_identity;
     j->m_originalCount = table.recordCount();
     // Never truncate an existing journal: it is the only way back for a change that was interrupted.
     j->m_fd = io::tryOpen(j->m_path, O_RDWR | O_CREAT | O_EXCL);
@@ -221,16 +227,25 @@ std::unique_ptr<Journal> Journal::begin(const Table& table) {
     try {
         const auto& h = table.header();
         std::vector<std::uint8_t> out(kMagic2, kMagic2 + sizeof kMagic2);
-        put(out, static_cast<std::uint64_t>(j->m_device));
-        put(out, static_cast<std::uint64_t>(j->m_inode));
+        put(out, j->m_identity.device);
+        put(out, j->m_identity.inode);
+        put(out, j->m_identity.bornSeconds);
+        put(out, j->m_identity.bornNanoseconds);
         put(out, h.headerLength);
-        appendState(out,
-                    capture(table.path(), h.headerLength + static_cast<std::uint64_t>(table.recordCount()) *
-                                                               h.recordLength));
+        appendState(
+            out, capture(table.m_realPath,
+                         h.headerLength + static_cast<std::uint64_t>(table.recordCount()) * h.recordLength));
         FileState memo;
         if (table.memoPath()) memo = capture(*table.memoPath(), UINT64_MAX);
         appendState(out, memo);
-        const std::string memoName = table.memoPath() ? table.memoPath()->filename().string() : std::string();
+        // The memo file by its full name: it lies beside the name the table was opened by, which need not
+        // be beside the table's real file.
+        std::string memoName;
+        if (table.memoPath()) {
+            std::error_code ec;
+            const fs::path real = fs::canonical(*table.memoPath(), ec);
+            memoName = (ec ? fs::absolute(*table.memoPath()) : real).string();
+        }
         put(out, static_cast<std::uint32_t>(memoName.size()));
         out.insert(out.end(), memoName.begin(), memoName.end());
         j->write(out.data(), out.size());
@@ -286,16 +301,23 @@ void Journal::rollback(bool tableWritten) {
     bool exists = false;
     const std::vector<std::uint8_t> data = readJournal(m_path, exists);
     if (!exists) return;
-    replay(m_table, data, m_device, m_inode, tableWritten);
+    replay(m_table, data, m_identity, tableWritten);
     removeJournal(m_path);
 }
 
-Journal::Recovery Journal::recover(const fs::path& table, dev_t device, ino_t inode, bool tableToo) {
+Journal::Recovery Journal::recover(const fs::path& table, const io::FileIdentity& identity, bool tableToo) {
     const fs::path path = pathFor(table);
     bool exists = false;
     const std::vector<std::uint8_t> data = readJournal(path, exists);
     if (!exists) return Recovery::None;
-    const Recovery done = replay(table, data, device, inode, tableToo);
+    const Recovery done = replay(table, data, identity, tableToo);
+    if (done == Recovery::Discarded) {
+        // Written for another file of this name: never applied here, and never thrown away either (the
+        // table may be a copy of the one it was written for); it moves out of the way.
+        io::rename(path, orphanPathFor(table));
+        io::syncFolder(io::folderOf(path));
+        return done;
+    }
     removeJournal(path);
     return done;
 }

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <memory>
 #include <span>
-#include <sys/types.h>
 #include <unordered_set>
 
 namespace xbase {
@@ -16,7 +15,8 @@ namespace xbase {
 class Table;
 
 // The journal of `ORDERS.DBF` is `ORDERS.DBF-journal` in the same folder. A change goes:
-//   begin()        records which file it belongs to, the file sizes, the header and the end of the
+//   begin()        records which file it belongs to (device, inode, birth), the file sizes, the header and
+//   the end of the
 //                  table and memo file; synced, with the folder entry
 //   saveRecord()   the original image of each record before it is first overwritten in place
 //   sync()         before the table is changed in place
@@ -47,18 +47,20 @@ public:
     void rollback(bool tableWritten);
 
     static std::filesystem::path pathFor(const std::filesystem::path& table);
+    // Where a journal written for another file of the table's name is put aside:
+    // "ORDERS.DBF-journal.orphan".
+    static std::filesystem::path orphanPathFor(const std::filesystem::path& table);
 
     enum class Recovery {
         None,       // no journal, or one cut short before anything was changed (removed)
         RolledBack, // the interrupted change was undone and the journal removed
-        Discarded,  // the journal belonged to another file of that name (removed, nothing replayed)
+        Discarded,  // the journal belonged to another file of that name (put aside, nothing replayed)
     };
-    // Undoes the change recorded in the journal beside the table, which is the file with this device
-    // and inode. The caller holds the table's exclusive lock, so no writer is alive; or, with tableToo
-    // false, knows that the writer died before it wrote the table, and only its memo appends are
-    // undone. Throws Error(Io) when the files cannot be put back; the journal then stays for the next
-    // attempt.
-    static Recovery recover(const std::filesystem::path& table, dev_t device, ino_t inode,
+    // Undoes the change recorded in the journal beside the table, which is the file of this identity.
+    // The caller holds the table's exclusive lock, so no writer is alive; or, with tableToo false,
+    // knows that the writer died before it wrote the table, and only its memo appends are undone.
+    // Throws Error(Io) when the files cannot be put back; the journal then stays for the next attempt.
+    static Recovery recover(const std::filesystem::path& table, const io::FileIdentity& identity,
                             bool tableToo = true);
 
 private:
@@ -67,8 +69,7 @@ private:
 
     std::filesystem::path m_table;
     std::filesystem::path m_path;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
+    io::FileIdentity m_identity;
     io::Fd m_fd;
     std::uint64_t m_size = 0; // bytes written so far
     std::uint32_t m_originalCount = 0;

@@ -31,16 +31,22 @@ std::once_flag g_installed;
 std::mutex g_slotsMutex; // taking and giving back slots (not used by the handler)
 
 void onBusError(int signal, siginfo_t* info, void* context) {
+    const int savedErrno = errno;
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    for (Slot& slot : g_slots) {
+    // Only a fault of a read (not a signal some process sent) is ours to handle.
+    const bool fault = info->si_code > 0;
+    for (int i = 0; fault && i < kSlots; ++i) {
+        Slot& slot = g_slots[i];
         const std::uintptr_t begin = slot.begin.load(std::memory_order_acquire);
         if (begin == 0 || address < begin || address >= slot.end.load(std::memory_order_acquire)) continue;
         void* page = reinterpret_cast<void*>(address & ~(g_pageSize - 1));
         if (::mmap(page, g_pageSize, PROT_READ, MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED)
             break;
         slot.faulted.store(true, std::memory_order_release);
+        errno = savedErrno;
         return; // the read is made again and finds zeros
     }
+    errno = savedErrno;
     // Not a fault of ours: whoever handled it before us does, or the default ends the process.
     if (g_previous.sa_flags & SA_SIGINFO) {
         g_previous.sa_sigaction(signal, info, context);

@@ -159,6 +159,8 @@ void removeLeftovers(const fs::path& table) {
     if (!fd) return; // a folder we cannot write keeps them; they harm nothing
     FileLock lock(fd.get());
     if (!lock.tryShared() || !lock.tryReserved()) return;
+    // No writer now; and one that recorded its new files just before is not robbed of them.
+    if (present(restructurePath(t.table))) return;
     for (const auto& p : scratch)
         io::remove(p);
 }
@@ -198,6 +200,9 @@ void completeRestructure(const fs::path& table, std::chrono::milliseconds wait) 
             io::Fd fd = io::tryOpen(record, O_RDWR);
             if (!fd && errno == ENOENT) return done = true;
             if (!fd) {
+                const int error = errno;
+                if (error != EACCES && error != EROFS && error != EPERM)
+                    io::fail("Cannot open", record, error);
                 io::Fd readOnly = io::tryOpen(record, O_RDONLY);
                 if (readOnly && recordLockedElsewhere(readOnly.get())) return false; // in progress
                 throw Error(
@@ -205,7 +210,7 @@ void completeRestructure(const fs::path& table, std::chrono::milliseconds wait) 
                     "A change of the structure of table '" + table.filename().string() +
                         "' was interrupted; it is finished when the table is next opened in a folder that "
                         "can be written, and this one cannot (" +
-                        std::strerror(errno) + ").");
+                        std::strerror(error) + ").");
             }
             if (!lockRecord(fd.get())) return false; // another process is putting it in place
             if (io::status(fd.get(), record).st_nlink == 0) return false; // finished meanwhile
@@ -258,6 +263,8 @@ void restructure(const fs::path& path, const std::vector<FieldSpec>& wanted,
     };
     cleanUp(); // leftovers of an earlier failure: no other writer can be at them now
     Replacement replacement;
+    io::Fd newFile;
+    std::unique_ptr<FileLock> newLock;
     try {
         // The old table's .cpg, if any, stays and goes on naming the code page.
         createTableFiles(newTable, newMemo, wanted, old->codePage().name(), false);
@@ -286,15 +293,23 @@ void restructure(const fs::path& path, const std::vector<FieldSpec>& wanted,
         replacement.renames.emplace_back(newTable, t.table);
         if (hasMemo) replacement.renames.emplace_back(newMemo, t.memo);
         if (t.oldMemo && (!hasMemo || *t.oldMemo != t.memo)) replacement.removals.push_back(*t.oldMemo);
+        // Whoever opens the new file once it has the table's name waits until the memo file is in place
+        // too: the new file is locked before anyone else can know it.
+        newFile = io::open(newTable, O_RDWR, "Cannot open");
+        newLock = std::make_unique<FileLock>(newFile.get());
+        if (!newLock->tryShared() || !newLock->tryReserved() || !newLock->tryExclusive())
+            throw Error(ErrorKind::LockedForWriting, "The new file of table '" + name + "' is in use.");
         change.lockExclusive();
     } catch (...) {
+        newLock.reset();
+        newFile.reset();
         cleanUp();
         throw;
     }
     try {
-        replace(path, replacement);
+        replace(t.table, replacement);
     } catch (const Error& e) {
-        if (present(restructurePath(path))) {
+        if (present(restructurePath(t.table))) {
             throw Error(e.kind(), std::string("The new structure could not be put in place entirely: ") +
                                       e.what() + " It is finished when the table is next opened.");
         }

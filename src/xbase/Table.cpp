@@ -41,27 +41,48 @@ std::string quotedNames(const std::vector<fs::path>& files) {
 } // namespace
 
 Table::~Table() {
+    // A table that lost track of its file (a rollback that failed) must not write into it: another
+    // process may have put it back meanwhile.
+    if (!m_headerDirty || m_stale) return;
     try {
-        if (m_headerDirty) flushHeader();
-    } catch (const Error&) {
+        flushHeader();
+    } catch (...) {
         // Nothing to report to from a destructor; sync() reports the same failure to callers that care.
     }
 }
 
 std::unique_ptr<Table> Table::open(const fs::path& path, OpenMode mode, std::chrono::milliseconds lockWait) {
-    completeRestructure(path, lockWait);
-    std::unique_ptr<Table> t(new Table);
-    t->m_path = path;
-    t->m_mode = mode;
-    t->m_lockWait = lockWait;
-    t->m_fd = io::open(path, mode == OpenMode::ReadWrite ? O_RDWR : O_RDONLY, "Cannot open");
-    const struct stat st = io::status(t->m_fd.get(), path);
-    if (!S_ISREG(st.st_mode)) throw Error(ErrorKind::Io, "'" + path.string() + "' is not a file.");
-    t->m_device = st.st_dev;
-    t->m_inode = st.st_ino;
-    t->m_lock = std::make_unique<FileLock>(t->m_fd.get());
-    ReadLock reading(*t); // reads the header under the shared lock, after undoing an interrupted change
-    return t;
+    std::error_code ec;
+    fs::path real = fs::canonical(path, ec);
+    if (ec) real = path;
+    completeRestructure(real, lockWait);
+    // The name may lead to another file by the time the lock is taken (a change of structure put its
+    // new file in place): then the newer file is opened.
+    for (int attempt = 1;; ++attempt) {
+        std::unique_ptr<Table> t(new Table);
+        t->m_path = path;
+        t->m_realPath = real;
+        t->m_mode = mode;
+        t->m_lockWait = lockWait;
+        t->m_fd = io::open(path, mode == OpenMode::ReadWrite ? O_RDWR : O_RDONLY, "Cannot open");
+        const struct stat st = io::status(t->m_fd.get(), path);
+        if (!S_ISREG(st.st_mode)) throw Error(ErrorKind::Io, "'" + path.string() + "' is not a file.");
+        t->m_identity = io::identityOf(t->m_fd.get(), path);
+        t->m_lock = std::make_unique<FileLock>(t->m_fd.get());
+        try {
+            ReadLock reading(
+                *t); // reads the header under the shared lock, after undoing an interrupted change
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::Changed && attempt < 3) continue;
+            throw;
+        }
+        return t;
+    }
+}
+
+void Table::rememberHeader() {
+    m_headerBytes.assign(m_map.data(),
+                         m_map.data() + std::min<std::uint64_t>(m_header.headerLength, m_fileSize));
 }
 
 void Table::map() {
@@ -80,6 +101,7 @@ void Table::load() {
         throw Error(e.kind(), "Cannot read table '" + m_path.string() + "': " + e.what());
     }
     countRecords(true);
+    rememberHeader();
     for (std::size_t i = 0; i < m_header.fields.size(); ++i)
         if (!m_header.fields[i].hidden) m_visible.push_back(i);
     openMemo();
@@ -141,17 +163,22 @@ void Table::openMemo() {
         return;
     }
     bool writable = m_mode == OpenMode::ReadWrite;
-    if (writable && ::access(memoPath->c_str(), W_OK) != 0 &&
-        (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    if (writable) {
         // The table could be written, its memos not: reading works, changes are refused by name.
-        writable = false;
-        m_memoReadOnly = "its memo file '" + memoPath->filename().string() + "' is read-only";
+        const io::Fd probe = io::tryOpen(*memoPath, O_RDWR);
+        if (!probe && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+            writable = false;
+            m_memoReadOnly = "its memo file '" + memoPath->filename().string() + "' is read-only";
+        }
     }
     try {
         m_memoPath = memoPath;
         m_memo = MemoFile::open(*memoPath, *m_header.memoFormat, writable);
     } catch (const Error& e) {
         warn(std::string("The memo file cannot be read: ") + e.what());
+        // Its memos read as Null; a change would write memos nobody could find again.
+        m_memoReadOnly =
+            "its memo file '" + memoPath->filename().string() + "' cannot be opened (" + e.what() + ")";
     }
 }
 
@@ -192,6 +219,18 @@ int Table::fieldIndex(std::string_view name) const {
 }
 
 // ---- reading ---------------------------------------------------------------------------------------
+
+void Table::readFellShort() const {
+    struct stat st {};
+    const std::uint64_t needed = m_header.headerLength + std::uint64_t(m_recordCount) * m_header.recordLength;
+    if (::fstat(m_fd.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= needed) {
+        m_stale = true;
+        throw Error(ErrorKind::Io,
+                    "Cannot read '" + m_path.string() +
+                        "': part of the file could not be read from the disk (an input/output error).");
+    }
+    changed("it was cut short while it was read");
+}
 
 void Table::badRecord(std::uint32_t record) const {
     checkIntact();
@@ -291,6 +330,7 @@ void Table::reread() {
     if (m_fileSize > m_map.length() || m_map.cutShort()) map();
     m_header.recordCount = parseHeader({m_map.data(), static_cast<std::size_t>(m_fileSize)}).recordCount;
     countRecords(false);
+    rememberHeader();
     m_memo.reset();
     m_memoPath.reset();
     m_memoReadOnly.reset();

@@ -88,7 +88,8 @@ public:
     // it longer than lockWait(), Error(Interrupted) when an unfinished change cannot be undone here.
     class ReadLock {
     public:
-        explicit ReadLock(Table& table);
+        // Waits up to `wait` (the table's lockWait() when not given) for a writer that commits.
+        explicit ReadLock(Table& table, std::optional<std::chrono::milliseconds> wait = std::nullopt);
         ~ReadLock();
         ReadLock(const ReadLock&) = delete;
         ReadLock& operator=(const ReadLock&) = delete;
@@ -118,7 +119,7 @@ public:
     // (another program cut it short meanwhile, and they read as zeros): whatever was made of them is
     // to be thrown away.
     void checkIntact() const {
-        if (m_map.cutShort()) changed("it was cut short while it was read");
+        if (m_map.cutShort()) readFellShort();
     }
     // The value of one field. Throws Error(Memo) for a memo pointer outside its file and
     // Error(CodePage) for text the code page cannot decode; malformed numbers and dates read as Null.
@@ -171,6 +172,9 @@ private:
     // Maps the file with room to grow; again when it outgrew the mapping or a read fell past its end.
     void map();
     [[noreturn]] void badRecord(std::uint32_t record) const;
+    // A read of the mapping found no file under it: cut short by another program, or a disk (a network
+    // folder) that could not deliver the page.
+    [[noreturn]] void readFellShort() const;
     // Writes records (back to back) after the last one, with the end marker; for a Change's appends.
     void appendRecords(std::span<const std::uint8_t> records);
     // After a rollback put the files back: the count from the header on disk, the memo file anew.
@@ -179,27 +183,34 @@ private:
     [[noreturn]] void changed(const std::string& how) const;
 
     // The shared lock, counted: taken by the first holder in this object, released by the last.
-    void lockShared();
-    void unlockShared();
-    void acquireShared();
-    // Undoes a change whose writer died, holding the shared lock; false when another process is at it.
-    bool repairInterrupted();
+    void lockShared(std::chrono::milliseconds wait);
+    void unlockShared() noexcept;
+    void acquireShared(std::chrono::milliseconds wait);
+    // Throws Error(Changed) when the table's name no longer leads to the file this object opened.
+    void checkIdentity() const;
+    static std::chrono::milliseconds remaining(std::chrono::steady_clock::time_point deadline);
+    // Undoes a change whose writer died, holding the shared lock; false when the shared lock is to be
+    // taken again (after the repair, or while another process is at it).
+    bool repairInterrupted(std::chrono::steady_clock::time_point deadline);
+    // Keeps the header's bytes, to tell at the next look whether anything was committed since.
+    void rememberHeader();
 
     std::filesystem::path m_path;
+    std::filesystem::path m_realPath; // through symbolic links: where the journal and its kin lie
     OpenMode m_mode = OpenMode::ReadOnly;
     std::chrono::milliseconds m_lockWait = kDefaultLockWait;
     io::Fd m_fd;
     std::unique_ptr<FileLock> m_lock;
     int m_readers = 0;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
+    io::FileIdentity m_identity;
     std::uint64_t m_fileSize = 0;
     Header m_header;
+    std::vector<std::uint8_t> m_headerBytes;
     std::vector<std::size_t> m_visible;
     CodePage m_codePage = CodePage::utf8();
     std::unique_ptr<MemoFile> m_memo;
     std::optional<std::filesystem::path> m_memoPath;
-    std::optional<std::string> m_memoReadOnly; // why the memo file could only be opened for reading
+    std::optional<std::string> m_memoReadOnly; // why the memo file cannot be written
     std::uint32_t m_recordCount = 0;
     std::uint64_t m_generation = 0;
     std::vector<std::string> m_warnings;

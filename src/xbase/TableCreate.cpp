@@ -103,21 +103,26 @@ void createTableFiles(const fs::path& path, const fs::path& memoPath, const std:
     std::vector<std::uint8_t> bytes = buildDBase3Header(fields, driver, hasMemo, 0, today());
     bytes.push_back(0x1A);
     // The memo file first: a crash in between leaves a memo file nobody reads, never a table without one.
+    // What fails takes away only the files this call made (another process may have made the others).
     if (hasMemo) MemoFile::create(memoPath, MemoFormat::DBase3, 0, path.stem().string());
+    std::vector<fs::path> made;
+    if (hasMemo) made.push_back(memoPath);
     try {
         writeNewFile(path, bytes);
+        made.push_back(path);
         if (driver == 0 && writeCpg) {
             // No language driver id names this code page: say it in a .cpg file, as GDAL and others read it.
             fs::path cpg = path;
             cpg.replace_extension(".cpg");
             const std::string text = codePage + "\r\n";
             writeNewFile(cpg, std::vector<std::uint8_t>(text.begin(), text.end()));
+            made.push_back(cpg);
         }
         io::syncFolder(io::folderOf(path));
     } catch (...) {
         std::error_code ec;
-        fs::remove(path, ec);
-        if (hasMemo) fs::remove(memoPath, ec);
+        for (const auto& file : made)
+            fs::remove(file, ec);
         throw;
     }
 }

@@ -37,41 +37,52 @@ bool present(const fs::path& path) {
 
 } // namespace
 
-Table::ReadLock::ReadLock(Table& table) : m_table(table) {
-    m_table.lockShared();
+Table::ReadLock::ReadLock(Table& table, std::optional<std::chrono::milliseconds> wait) : m_table(table) {
+    m_table.lockShared(wait.value_or(m_table.m_lockWait));
 }
 
 Table::ReadLock::~ReadLock() {
     m_table.unlockShared();
 }
 
-void Table::lockShared() {
+void Table::lockShared(std::chrono::milliseconds wait) {
     if (m_readers > 0) {
         ++m_readers;
         return;
     }
-    acquireShared();
+    acquireShared(wait);
     m_readers = 1;
 }
 
-void Table::unlockShared() {
+void Table::unlockShared() noexcept {
     if (m_readers == 0) return;
     // A change of this object keeps its own hold until it ends.
     if (--m_readers == 0 && !m_lock->reserved()) m_lock->releaseAll();
 }
 
-void Table::acquireShared() {
-    const fs::path journal = journalPath(m_path);
+void Table::acquireShared(std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    const fs::path journal = journalPath(m_realPath);
+    const fs::path record = restructurePath(m_realPath);
     const bool got = FileLock::retry(
         [&] {
+            // A new structure recorded but not yet in place: it goes in first (or is waited for).
+            if (present(record)) completeRestructure(m_realPath, remaining(deadline));
             if (!m_lock->tryShared()) return false;
-            if (present(journal) && !repairInterrupted()) {
+            try {
+                // Journal and header mean something for this file only while its name still leads to it.
+                checkIdentity();
+                if (present(journal) && !repairInterrupted(deadline)) {
+                    m_lock->releaseAll();
+                    return false;
+                }
+            } catch (...) {
                 m_lock->releaseAll();
-                return false;
+                throw;
             }
             return true;
         },
-        m_lockWait);
+        wait);
     if (!got)
         throw Error(ErrorKind::LockedForReading,
                     "Could not read; currently locked: table '" + m_path.filename().string() +
@@ -87,7 +98,19 @@ void Table::acquireShared() {
     }
 }
 
-bool Table::repairInterrupted() {
+void Table::checkIdentity() const {
+    const std::optional<io::FileIdentity> byPath = io::identityOf(m_path);
+    if (!byPath) changed("it was removed or renamed");
+    if (!byPath->sameFile(m_identity)) changed("another file has taken its place");
+}
+
+std::chrono::milliseconds Table::remaining(std::chrono::steady_clock::time_point deadline) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(left));
+}
+
+bool Table::repairInterrupted(std::chrono::steady_clock::time_point deadline) {
     // A live writer's journal: it has not touched the table, which it changes only once no reader is
     // left, and this reader is one.
     if (m_lock->reservedElsewhere()) return true;
@@ -101,24 +124,28 @@ bool Table::repairInterrupted() {
                     "Table '" + name +
                         "' holds a change that was interrupted, and it cannot be read until the change "
                         "is undone (by its journal '" +
-                        journalPath(m_path).filename().string() +
+                        journalPath(m_realPath).filename().string() +
                         "'); that needs the folder and the table to be writable, and here they are not (" +
                         std::strerror(errno) + "). Make them writable and open the table again.");
+    if (!io::identityOf(fd.get(), m_path).sameFile(m_identity)) return false; // replaced meanwhile
     FileLock repair(fd.get());
-    if (!repair.tryShared()) return false;
+    // A writer that came in meanwhile found the journal gone (someone else repaired it) or waits.
+    if (!repair.tryShared() || repair.reservedElsewhere()) return false;
     // Pending first, so that no new reader comes in; then wait for the readers there are, who see the
     // journal too and step back.
     const bool alone =
-        FileLock::retry([&] { return repair.tryExclusive() || !repair.pending(); }, m_lockWait);
+        FileLock::retry([&] { return repair.tryExclusive() || !repair.pending(); }, remaining(deadline));
     if (!alone || !repair.exclusive()) return false; // another process is repairing it, or readers stay
     try {
-        switch (Journal::recover(m_path, m_device, m_inode)) {
+        switch (Journal::recover(m_realPath, m_identity)) {
         case Journal::Recovery::RolledBack:
             warn("A change that was interrupted earlier has been undone.");
             break;
         case Journal::Recovery::Discarded:
-            warn("A journal left beside the table by another file of the same name was removed; nothing was "
-                 "undone.");
+            warn(
+                "A journal beside the table was written for another file of the same name (the table was "
+                "replaced or copied since its change was interrupted): it was not applied, and is kept as '" +
+                Journal::orphanPathFor(m_realPath).filename().string() + "'.");
             break;
         case Journal::Recovery::None:
             break;
@@ -132,13 +159,14 @@ bool Table::repairInterrupted() {
 }
 
 void Table::refresh() {
-    struct stat byPath {};
-    if (::stat(m_path.c_str(), &byPath) != 0) changed("it was removed or renamed");
-    if (byPath.st_dev != m_device || byPath.st_ino != m_inode) changed("another file has taken its place");
     // This object's own writes that are not flushed yet: the header on disk is behind them.
     if (m_headerDirty) return;
     const auto size = static_cast<std::uint64_t>(io::status(m_fd.get(), m_path).st_size);
     if (size < m_header.headerLength) changed("it was cut short");
+    // Nothing committed since the last look: the same size and the same header bytes.
+    if (size == m_fileSize && !m_map.cutShort() &&
+        std::equal(m_headerBytes.begin(), m_headerBytes.end(), m_map.data()))
+        return;
     m_fileSize = size;
     // A fresh mapping when the file outgrew the old one, or a read fell past its end.
     if (size > m_map.length() || m_map.cutShort()) map();
@@ -156,6 +184,7 @@ void Table::refresh() {
     const std::uint32_t before = m_recordCount;
     countRecords(false);
     checkIntact();
+    rememberHeader();
     // Records that vanished: another program cut or packed the table, and record numbers read before
     // may now name other records.
     if (m_recordCount < before) ++m_generation;

@@ -4,6 +4,7 @@
 #include "engine/Collation.h"
 
 #include <charconv>
+#include <optional>
 #include <vector>
 
 namespace brindlesql {
@@ -43,12 +44,27 @@ std::string csvField(const std::string& text) {
     return out + "\"";
 }
 
+namespace {
+
+// The tables are held for reading a stretch of rows at a time: another program's change lands between
+// stretches, never inside a row, and each row is not a lock of its own.
+void holdStretch(engine::Recordset& rs, std::int64_t row,
+                 std::optional<engine::Recordset::Reading>& reading) {
+    if (row % 4096 != 0) return;
+    reading.reset();
+    reading.emplace(rs);
+}
+
+} // namespace
+
 void writeCsv(engine::Recordset& rs, std::FILE* out) {
     std::string line;
     for (std::size_t c = 0; c < rs.fieldCount(); ++c)
         line += (c ? "," : "") + csvField(rs.field(c).name);
     std::fprintf(out, "%s\r\n", line.c_str());
+    std::optional<engine::Recordset::Reading> reading;
     for (std::int64_t row = 0; rs.fetch(row); ++row) {
+        holdStretch(rs, row, reading);
         line.clear();
         for (std::size_t c = 0; c < rs.fieldCount(); ++c)
             line += (c ? "," : "") + csvField(csvText(rs.valueAt(row, c)));
@@ -66,7 +82,9 @@ void writeAligned(engine::Recordset& rs, std::FILE* out) {
         header.push_back(rs.field(c).name);
         width[c] = length(header.back());
     }
+    std::optional<engine::Recordset::Reading> reading;
     for (std::int64_t row = 0; rs.fetch(row); ++row) {
+        holdStretch(rs, row, reading);
         std::vector<std::string> line;
         for (std::size_t c = 0; c < columns; ++c) {
             const engine::Value v = rs.valueAt(row, c);
