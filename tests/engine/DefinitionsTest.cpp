@@ -192,3 +192,44 @@ TEST(DefinitionsTest, SelectIntoFitsTheFieldsToTheResult) {
     EXPECT_EQ(dump.records[2][6].text, "THR-3");
     EXPECT_EQ(one(db, "select sum(dbl) from copy"), "12");
 }
+
+TEST(DefinitionsTest, DropAndAFailedSelectIntoLeaveNothingOfTheTableBehind) {
+    TempDir dir;
+    enginetest::writeTable(
+        dir / "src.dbf", {{"ID", 'N', 5, 0}, {"NAME", 'C', 20, 0}},
+        {{std::int64_t{1}, std::string("short")}, {std::int64_t{2}, std::string("a longer name")}});
+    Database db(dir.path());
+    EXPECT_EQ(db.execute("create table t (id long, note memo)"), 0);
+    EXPECT_EQ(db.execute("insert into t (id, note) values (1, 'a memo')"), 1);
+    // A journal left by a change that died (written here as another program would have left it).
+    testsupport::writeFile(dir / "t.dbf-journal", "BRNDLJ02 a journal of a change that died");
+    EXPECT_EQ(db.execute("drop table t"), 0);
+    for (const char* gone : {"t.dbf", "t.dbt", "t.dbf-journal"})
+        EXPECT_FALSE(fs::exists(dir / gone)) << gone;
+    // So a table of that name can be made again, and it does not take the old memos for its own.
+    EXPECT_EQ(db.execute("create table t (id long, note memo)"), 0);
+    EXPECT_EQ(one(db, "select count(*) from t"), "0");
+
+    // SELECT ... INTO whose second row fails: the table it made goes again, memo file and journal too.
+    const Error e =
+        errorOf([&] { db.execute("select id, CLng(IIf(id = 2, 'abc', id)) as v, name into u from src"); });
+    EXPECT_GT(e.number(), 0) << e.what();
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_FALSE(entry.path().stem() == "u" || entry.path().stem() == "U") << entry.path();
+}
+
+TEST(DefinitionsTest, AlterThroughASymbolicLinkChangesTheFileItPointsTo) {
+    TempDir dir;
+    fs::create_directory(dir / "data");
+    enginetest::writeTable(dir / "data" / "real.dbf", {{"ID", 'N', 5, 0}},
+                           {{std::int64_t{1}}, {std::int64_t{2}}});
+    fs::create_directory(dir / "db");
+    fs::create_symlink(dir / "data" / "real.dbf", dir / "db" / "t.dbf");
+    Database db(dir / "db");
+    EXPECT_EQ(db.execute("alter table t add column name text(10)"), 0);
+    EXPECT_EQ(db.execute("update t set name = 'n' & id"), 2);
+    EXPECT_TRUE(fs::is_symlink(dir / "db" / "t.dbf"));
+    EXPECT_EQ(cells(dbfread(dir / "data" / "real.dbf")), (Rows{{"int:1", "text:n1"}, {"int:2", "text:n2"}}));
+    for (const auto& entry : fs::directory_iterator(dir / "db"))
+        EXPECT_EQ(entry.path().filename(), "t.dbf") << "left beside the link";
+}
