@@ -56,28 +56,6 @@ void writeBig(const fs::path& path, int records, int fullAt) {
     table->sync();
 }
 
-// Runs one statement on a folder in a child process; returns its pid.
-pid_t runInChild(const fs::path& folder, const std::string& statement) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int code = 0;
-        try {
-            Database db(folder);
-            db.execute(statement);
-        } catch (...) {
-            code = 2;
-        }
-        ::_exit(code);
-    }
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
-
 } // namespace
 
 TEST(AtomicityTest, AnUpdateFailingOnItsFiveHundredthRowChangesNoFile) {
@@ -171,9 +149,9 @@ void killedManyTimes(const std::function<void(const fs::path&)>& makeTables, con
     const fs::path done = work / "done";
     fs::copy(original, done);
     const auto start = Clock::now();
-    const int status = waitFor(runInChild(done, statement));
+    ASSERT_EQ(enginetest::exitCode(enginetest::runInChild(done, {statement})), 0)
+        << "the statement fails when not killed";
     const auto duration = Clock::now() - start;
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the statement fails when not killed";
     const auto after = contents(done);
     ASSERT_NE(after, before);
 
@@ -187,10 +165,10 @@ void killedManyTimes(const std::function<void(const fs::path&)>& makeTables, con
         fs::copy(original, folder);
         const auto delay =
             std::chrono::duration_cast<Clock::duration>(duration * ((run + jitter(random)) / runs));
-        const pid_t pid = runInChild(folder, statement);
+        const pid_t pid = enginetest::runInChild(folder, {statement});
         std::this_thread::sleep_for(delay);
         ::kill(pid, SIGKILL);
-        waitFor(pid);
+        enginetest::exitCode(pid);
         for (const auto& entry : fs::directory_iterator(folder))
             journaled += contains(entry.path().filename().string(), "journal");
         {

@@ -18,7 +18,9 @@ using engine::Database;
 using engine::Error;
 using enginetest::contains;
 using enginetest::errorOf;
+using enginetest::exitCode;
 using enginetest::one;
+using enginetest::runInChild;
 using testsupport::TempDir;
 
 namespace {
@@ -34,35 +36,6 @@ void writeCounters(const fs::path& path, int records) {
         table->appendRecord(record);
     }
     table->sync();
-}
-
-// Runs statements in a child process; its exit code is 0 when all ran, 1 after a "locked" error, 2
-// after any other.
-pid_t runInChild(const fs::path& folder, std::vector<std::string> statements,
-                 std::chrono::milliseconds lockWait = 20s) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int code = 0;
-        try {
-            Database db(folder);
-            db.setLockWait(lockWait);
-            for (const auto& statement : statements)
-                db.execute(statement);
-        } catch (const Error& e) {
-            code = e.number() == engine::CouldNotUpdateLocked ? 1 : 2;
-            if (code == 2) std::fprintf(stderr, "child: %s\n", e.what());
-        } catch (...) {
-            code = 2;
-        }
-        ::_exit(code);
-    }
-    return pid;
-}
-
-int exitCode(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
 } // namespace

@@ -12,12 +12,15 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace enginetest {
@@ -171,6 +174,36 @@ inline std::string changedFiles(const std::vector<std::pair<std::string, std::st
         if (std::none_of(after.begin(), after.end(), [&](const auto& f) { return f.first == file.first; }))
             out += file.first + " (gone) ";
     return out;
+}
+
+// Runs statements on a folder in a child process and returns its pid. The child's exit code is 0 when
+// all ran, 1 after a "locked" error, 2 after any other.
+inline pid_t runInChild(const std::filesystem::path& folder, std::vector<std::string> statements,
+                        std::chrono::milliseconds lockWait = std::chrono::seconds(20)) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int code = 0;
+        try {
+            engine::Database db(folder);
+            db.setLockWait(lockWait);
+            for (const auto& statement : statements)
+                db.execute(statement);
+        } catch (const engine::Error& e) {
+            code = e.number() == engine::CouldNotUpdateLocked ? 1 : 2;
+            if (code == 2) std::fprintf(stderr, "child: %s\n", e.what());
+        } catch (...) {
+            code = 2;
+        }
+        ::_exit(code);
+    }
+    return pid;
+}
+
+// Waits for a child; its exit code, or 100 + the signal that ended it.
+inline int exitCode(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
 } // namespace enginetest

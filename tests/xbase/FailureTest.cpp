@@ -14,14 +14,11 @@
 namespace fs = std::filesystem;
 using namespace xbase;
 using testsupport::TempDir;
+using xbasetest::contains;
 using xbasetest::Snapshot;
 using xbasetest::snapshot;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 struct Outcome {
     int failures = 0; // runs in which the operation reported an error
@@ -117,27 +114,10 @@ TEST(FailureTest, EveryFailingCallOfAChangeOfStructureLeavesTheOldPairOrTheNewOn
 
 namespace {
 
-// Makes `folder` a copy of `original` with half a change in it, its writer gone: the child process
-// dies at its third write to the table file, after the journal was synced.
+// Makes `folder` a copy of `original` with half a change in it, its writer gone.
 void leaveHalfAChange(const fs::path& original, const fs::path& folder) {
     fs::copy(original, folder);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        int writes = 0;
-        io::fault::always([&](const char* call, const fs::path& path) {
-            if (std::string(call) == "write" && path.filename() == "t.dbf" && ++writes == 3) ::_exit(9);
-            return 0;
-        });
-        try {
-            change(folder / "t.dbf");
-        } catch (...) {
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
-    ASSERT_TRUE(fs::exists(folder / "t.dbf-journal"));
+    ASSERT_TRUE(xbasetest::dieInTheMiddleOfAChange(folder / "t.dbf", 3));
 }
 
 } // namespace

@@ -17,47 +17,9 @@ using namespace xbase;
 using namespace std::chrono_literals;
 using testsupport::readFile;
 using testsupport::TempDir;
+using xbasetest::contains;
+using xbasetest::errorOf;
 using xbasetest::text;
-
-namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-template <typename F> Error errorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    return Error(ErrorKind::Format, "no error");
-}
-
-// A child process that makes the usual change of the table and dies at its second write to the table
-// file, after the journal was synced: the table is left half changed, the journal beside it.
-void dieInTheMiddleOfAChange(const fs::path& table) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        int writes = 0;
-        io::fault::always([&](const char* call, const fs::path& path) {
-            if (std::string(call) == "write" && path == table && ++writes == 2) ::_exit(9);
-            return 0;
-        });
-        try {
-            auto t = Table::open(table, OpenMode::ReadWrite);
-            xbasetest::changeTable(*t);
-        } catch (...) {
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << "the child did not die in the change";
-    ASSERT_TRUE(fs::exists(journalPath(table)));
-}
-
-} // namespace
 
 TEST(SharingTest, WritersTakeTurnsAndTheSecondComputesFromTheFirstsCommit) {
     TempDir dir;
@@ -158,7 +120,7 @@ TEST(SharingTest, AnInterruptedChangeIsUndoneByTheNextReaderButALiveOneIsLeftAlo
     fs::remove_all(dir.path());
     fs::create_directory(dir.path());
     xbasetest::writeTable(path, 30);
-    dieInTheMiddleOfAChange(path);
+    ASSERT_TRUE(xbasetest::dieInTheMiddleOfAChange(path, 2));
     EXPECT_FALSE(xbasetest::snapshot(dir.path()) == before);
     auto reader = Table::open(path);
     EXPECT_EQ(xbasetest::differences(xbasetest::snapshot(dir.path()), before), "");
@@ -171,7 +133,7 @@ TEST(SharingTest, AJournalIsNeverReplayedOntoAnotherFileOfTheSameName) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
     xbasetest::writeTable(path, 30);
-    dieInTheMiddleOfAChange(path);
+    ASSERT_TRUE(xbasetest::dieInTheMiddleOfAChange(path, 2));
     // Another program removes the half-changed table and makes a new one of that name, same fields.
     TempDir elsewhere;
     xbasetest::writeTable(elsewhere / "t.dbf", 40);
@@ -197,7 +159,7 @@ TEST(SharingTest, AnInterruptedChangeThatCannotBeUndoneHereIsRefusedNotReadTorn)
     const fs::path path = dir / "t.dbf";
     xbasetest::writeTable(path, 30);
     const auto before = xbasetest::snapshot(dir.path());
-    dieInTheMiddleOfAChange(path);
+    ASSERT_TRUE(xbasetest::dieInTheMiddleOfAChange(path, 2));
     const auto torn = xbasetest::snapshot(dir.path());
     // A folder that cannot be written: the table opens for reading only, the repair needs writing.
     io::fault::always([&](const char* call, const fs::path& p) {

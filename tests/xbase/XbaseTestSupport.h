@@ -3,13 +3,17 @@
 
 #include "support/TempDir.h"
 #include "xbase/Change.h"
+#include "xbase/Companions.h"
 #include "xbase/Error.h"
+#include "xbase/FileIo.h"
 #include "xbase/Table.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace xbasetest {
@@ -80,6 +84,43 @@ inline std::size_t openDescriptors() {
 
 inline std::string text(const xbase::Value& v) {
     return std::holds_alternative<std::string>(v) ? std::get<std::string>(v) : std::string();
+}
+
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The error an action throws; one of kind Format saying "no error" when it throws none.
+template <typename F> xbase::Error errorOf(F&& action) {
+    try {
+        action();
+    } catch (const xbase::Error& e) {
+        return e;
+    }
+    return xbase::Error(xbase::ErrorKind::Format, "no error");
+}
+
+// Leaves half of changeTable() in the table: a child process makes the change and dies at its nth write
+// to the table file, after the journal was synced. Returns false when the child did not die there.
+inline bool dieInTheMiddleOfAChange(const std::filesystem::path& table, int nthWrite) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int writes = 0;
+        xbase::io::fault::always([&](const char* call, const std::filesystem::path& path) {
+            if (std::string(call) == "write" && path == table && ++writes == nthWrite) ::_exit(9);
+            return 0;
+        });
+        try {
+            auto t = xbase::Table::open(table, xbase::OpenMode::ReadWrite);
+            changeTable(*t);
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 9 &&
+           std::filesystem::exists(xbase::journalPath(table));
 }
 
 } // namespace xbasetest
