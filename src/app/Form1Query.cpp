@@ -82,8 +82,8 @@ void Form1::runQuery() {
             // The folder is opened exclusively for the statement, so Data1 lets go of its tables first.
             step([&] { m_data1->close(); });
             step([&] {
-                engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()), true,
-                                          false, "dbase 5.0");
+                engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()),
+                                          {.exclusive = true});
                 database.execute(prepared.text);
             });
             if (!m_data1->recordSource().isEmpty()) {

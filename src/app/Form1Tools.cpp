@@ -94,8 +94,7 @@ void Form1::autofitColumns() {
 
     gridtools::FitResult result;
     try {
-        engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()), false, false,
-                                  "dbase 5.0");
+        engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()));
         result = gridtools::fitColumns(
             database, columns, gridtools::tablePart(current),
             [this](const QString& text) { return platform::Twips::textWidth(*this, text); });

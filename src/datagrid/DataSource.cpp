@@ -46,8 +46,9 @@ void DataSource::refresh() {
     const QString folder = QDir::cleanPath(m_databaseName);
     if (!m_database || folder != m_openFolder) {
         m_database.reset();
-        m_database = std::make_unique<engine::Database>(std::filesystem::path(folder.toStdString()), false,
-                                                        false, m_connect.toStdString());
+        const std::string connect = m_connect.toStdString();
+        m_database = std::make_unique<engine::Database>(std::filesystem::path(folder.toStdString()),
+                                                        engine::DatabaseOptions{.connect = connect});
         m_openFolder = folder;
     }
     m_recordset = m_database->openRecordset(m_recordSource.toStdString());

@@ -9,6 +9,7 @@
 #include "engine/Functions.h"
 #include "engine/Recordset.h"
 #include "engine/SqlLexer.h"
+#include "engine/Statement.h"
 #include "engine/TableLock.h"
 #include "engine/Values.h"
 #include "xbase/Error.h"
@@ -36,10 +37,10 @@ void checkConnect(std::string_view connect) {
 
 } // namespace
 
-Database::Database(const fs::path& folder, bool exclusive, bool readOnly, std::string_view connect)
-    : m_readOnly(readOnly) {
-    checkConnect(connect);
-    m_folder = std::make_unique<Folder>(folder, readOnly);
+Database::Database(const fs::path& folder, const Options& options) : m_readOnly(options.readOnly) {
+    checkConnect(options.connect);
+    m_folder = std::make_unique<Folder>(folder, options.readOnly);
+    m_folder->setLockWait(options.lockWait);
     if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
         sqlite3_close(m_db);
@@ -65,7 +66,7 @@ Database::Database(const fs::path& folder, bool exclusive, bool readOnly, std::s
     sqlite3_set_authorizer(m_db, &Database::authorize, this);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    if (exclusive) {
+    if (options.exclusive) {
         for (const auto& file : m_folder->tableFiles()) {
             auto lock = TableLock::tryLock(file, TableLock::Mode::Exclusive);
             if (!lock) {
@@ -87,10 +88,6 @@ Database::~Database() {
 
 const fs::path& Database::folder() const {
     return m_folder->dir();
-}
-
-void Database::setLockWait(std::chrono::milliseconds wait) {
-    m_folder->setLockWait(wait);
 }
 
 std::vector<std::string> Database::takeWarnings() {
@@ -133,65 +130,49 @@ void Database::raise(int code) const {
     // A table's own failure comes typed from the virtual table; an undo that failed is added to it.
     if (auto failure = m_folder->takeTableError()) throw *failure;
     const std::string message = sqlite3_errmsg(m_db);
-    const int extended = sqlite3_extended_errcode(m_db);
-    if ((code == SQLITE_AUTH || extended == SQLITE_AUTH) && !m_deniedFunction.empty())
-        throw Error(ErrorNumber::UndefinedFunction,
-                    "Undefined function '" + m_deniedFunction + "' in expression.");
-    if (code == SQLITE_AUTH || extended == SQLITE_AUTH)
+    switch (code & 0xFF) {
+    case SQLITE_AUTH:
+        if (!m_deniedFunction.empty())
+            throw Error(ErrorNumber::UndefinedFunction,
+                        "Undefined function '" + m_deniedFunction + "' in expression.");
         throw Error(ErrorNumber::InvalidSqlStatement, "This statement reaches outside the folder's tables.");
-    auto after = [&](const char* prefix) -> std::optional<std::string> {
-        if (message.rfind(prefix, 0) == 0) return message.substr(std::strlen(prefix));
-        return std::nullopt;
-    };
-    if (auto column = after("no such column: "))
-        throw Error(ErrorNumber::TooFewParameters, "Unknown field name '" + *column + "'.");
-    if (auto function = after("no such function: ")) {
-        std::string name = *function;
-        if (name.rfind("dlg_", 0) == 0) name = name.substr(4);
-        throw Error(ErrorNumber::UndefinedFunction, "Undefined function '" + name + "' in expression.");
-    }
-    if (auto table = after("no such table: "))
-        throw Error(ErrorNumber::TableNotFound,
-                    "Table '" + *table + "' not found in folder '" + m_folder->dir().string() + "'.");
-    // Failures of the dbf table come back as its own messages, told apart by SQLite's code.
-    if (code == SQLITE_MISMATCH || extended == SQLITE_MISMATCH)
+    case SQLITE_MISMATCH:
         throw Error(ErrorNumber::DataTypeMismatch, message);
-    if (code == SQLITE_READONLY || extended == SQLITE_READONLY ||
-        message.find("read-only") != std::string::npos || message.find("index file") != std::string::npos)
+    case SQLITE_READONLY:
         throw Error(ErrorNumber::NotUpdatable, message);
-    if (message.rfind("Field ", 0) == 0) throw Error(ErrorNumber::FieldTooSmall, message);
-    if (code == SQLITE_IOERR || extended == SQLITE_IOERR) throw Error(ErrorNumber::DiskIo, message);
-    throw Error(ErrorNumber::SyntaxErrorInQuery, message);
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+        throw Error(ErrorNumber::DiskIo, message);
+    case SQLITE_NOMEM:
+        throw Error(ErrorNumber::DiskIo, "Out of memory: " + message);
+    default:
+        throw Error(ErrorNumber::SyntaxErrorInQuery, message);
+    }
 }
 
-sqlite3_stmt* Database::prepare(const std::string& text) {
+Statement Database::prepare(const Translation& st) {
     (void)m_folder->takeTableError(); // a failure no statement reported belongs to none
     m_deniedFunction.clear();
-    sqlite3_stmt* stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db, text.c_str(), static_cast<int>(text.size()), &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        raise(rc);
-    }
-    return stmt;
+    if (auto prepared = Statement::tryPrepare(*this, st.sql)) return std::move(*prepared);
+    if (auto field = unknownField(st))
+        throw Error(ErrorNumber::TooFewParameters, "Unknown field name '" + *field + "'.");
+    return Statement(*this, st.sql); // fails again, with SQLite's own account
 }
 
-std::int64_t Database::runToEnd(sqlite3_stmt* stmt) {
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+std::optional<std::string> Database::unknownField(const Translation& st) {
+    std::vector<std::string> known = st.aliases;
+    for (const auto& name : st.tables) {
+        const auto file = m_folder->find(name);
+        if (!file) continue;
+        for (auto& column : columnNames(*m_folder->table(*file)))
+            known.push_back(std::move(column));
     }
-    if (rc != SQLITE_DONE) {
-        // The message outlives the statement only until the next call on the connection.
-        try {
-            raise(rc);
-        } catch (...) {
-            sqlite3_finalize(stmt);
-            throw;
-        }
+    for (const auto& field : st.fields) {
+        const bool found = std::any_of(known.begin(), known.end(),
+                                       [&](const std::string& k) { return sql::equalsIgnoreCase(k, field); });
+        if (!found) return field;
     }
-    const std::int64_t changes = sqlite3_changes64(m_db);
-    sqlite3_finalize(stmt);
-    return changes;
+    return std::nullopt;
 }
 
 std::string Database::attach(const fs::path& file, std::string_view written) {
@@ -202,8 +183,7 @@ std::string Database::attach(const fs::path& file, std::string_view written) {
     for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
         if (it->name != name) continue;
         if (it->file == file && it->table == table) return name;
-        const std::string drop = "DROP TABLE IF EXISTS temp." + sql::quoteIdentifier(name);
-        sqlite3_exec(m_db, drop.c_str(), nullptr, nullptr, nullptr);
+        Statement(*this, "DROP TABLE IF EXISTS temp." + sql::quoteIdentifier(name)).run();
         m_attached.erase(it);
         break;
     }
@@ -228,8 +208,7 @@ std::optional<fs::path> Database::attachedFile(std::string_view name) const {
 void Database::detach(const fs::path& file) {
     for (auto it = m_attached.begin(); it != m_attached.end();) {
         if (it->file == file) {
-            const std::string drop = "DROP TABLE IF EXISTS temp." + sql::quoteIdentifier(it->name);
-            sqlite3_exec(m_db, drop.c_str(), nullptr, nullptr, nullptr);
+            Statement(*this, "DROP TABLE IF EXISTS temp." + sql::quoteIdentifier(it->name)).run();
             it = m_attached.erase(it);
         } else {
             ++it;
@@ -258,7 +237,7 @@ void Database::checkWritable() const {
 }
 
 // Makes the statement's tables known to SQLite under the names translate() gives them.
-std::vector<fs::path> Database::attachAll(const Statement& st, bool targetMayBeMissing) {
+std::vector<fs::path> Database::attachAll(const Translation& st, bool targetMayBeMissing) {
     std::vector<fs::path> files;
     for (const auto& name : st.tables) {
         auto file = m_folder->find(name);
@@ -275,7 +254,7 @@ std::vector<fs::path> Database::attachAll(const Statement& st, bool targetMayBeM
 }
 
 std::int64_t Database::execute(std::string_view statement) {
-    Statement st = translate(statement);
+    Translation st = translate(statement);
     switch (st.kind) {
     case StatementKind::Select:
         throw Error(ErrorNumber::CannotExecuteSelect,
@@ -295,7 +274,7 @@ std::int64_t Database::execute(std::string_view statement) {
     checkWritable();
     const auto files = attachAll(st, false);
     const auto locks = lockShared(files);
-    return runToEnd(prepare(st.sql));
+    return prepare(st).run();
 }
 
 std::unique_ptr<Recordset> Database::openRecordset(std::string_view source) {

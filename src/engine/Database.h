@@ -1,6 +1,8 @@
 // A folder opened as a database: statements of the desktop dialect run on its .dbf tables.
 #pragma once
 
+#include "xbase/FileLock.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -12,23 +14,36 @@
 #include <vector>
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 namespace engine {
 
 class Folder;
 class Recordset;
+class Statement;
 class TableLock;
-struct Statement;
+struct Translation;
+
+// The driver text the program opens its folders with.
+inline constexpr std::string_view kDbaseConnect = "dBASE 5.0";
+
+// How a folder is opened: Database(folder, {.exclusive = true}).
+struct DatabaseOptions {
+    // Refused with Error(FolderInUse) while a recordset or running statement of any process uses one of
+    // the folder's tables; while open, keeps them from others.
+    bool exclusive = false;
+    // Refuses every change with Error(NotUpdatable).
+    bool readOnly = false;
+    // The driver text ("dBASE 5.0", "dBase IV", ...; empty means dBASE), compared without regard to case.
+    std::string_view connect = kDbaseConnect;
+    // How long a statement waits for another program that is changing one of its tables (a reader for
+    // the commit, a writer for the other writer) before it gives up with a "locked" error.
+    std::chrono::milliseconds lockWait = xbase::kDefaultLockWait;
+};
 
 class Database {
 public:
-    // Opens the folder. connect is the driver text ("dBASE 5.0", "dBase IV", ...; empty means dBASE),
-    // compared without regard to case. An exclusive open is refused with Error(FolderInUse) while a
-    // recordset or running statement of any process uses one of the folder's tables, and while it is
-    // open it keeps them from others. Read-only refuses every change with Error(NotUpdatable).
-    explicit Database(const std::filesystem::path& folder, bool exclusive = false, bool readOnly = false,
-                      std::string_view connect = "dBASE 5.0");
+    using Options = DatabaseOptions;
+    explicit Database(const std::filesystem::path& folder, const Options& options = {});
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -41,9 +56,6 @@ public:
 
     const std::filesystem::path& folder() const;
     bool readOnly() const { return m_readOnly; }
-    // How long a statement waits for another program that is changing one of its tables (a reader
-    // for the commit, a writer for the other writer) before it gives up with a "locked" error.
-    void setLockWait(std::chrono::milliseconds wait);
     // What opening the folder's tables found wrong without stopping them from being read (a damaged
     // file, a missing memo file, a change undone), each once: "ORDERS.DBF: ...".
     std::vector<std::string> takeWarnings();
@@ -57,12 +69,11 @@ public:
     std::optional<std::filesystem::path> attachedFile(std::string_view name) const;
     sqlite3* connection() const { return m_db; }
     Folder& files() { return *m_folder; }
-    // Prepares SQLite text, turning SQLite's complaints into engine errors.
-    sqlite3_stmt* prepare(const std::string& sql);
-    // Runs a prepared statement to its end; returns the changes it made.
-    std::int64_t runToEnd(sqlite3_stmt* stmt);
-    // Throws the engine error for an SQLite failure of this connection.
+    // Throws the engine error for a failure of this connection: the typed error of a table when one
+    // failed, else SQLite's own by its result code.
     [[noreturn]] void raise(int code) const;
+    // Prepares a translated statement; a name that is no field of its tables is "Unknown field name".
+    Statement prepare(const Translation& st);
 
 private:
     struct Attached {
@@ -70,9 +81,9 @@ private:
         std::string name;
         std::shared_ptr<void> table; // the Table object the virtual table was declared from
     };
-    std::vector<std::filesystem::path> attachAll(const Statement& st, bool targetMayBeMissing);
-    std::int64_t executeDdl(const Statement& st);
-    std::int64_t selectInto(const Statement& st);
+    std::vector<std::filesystem::path> attachAll(const Translation& st, bool targetMayBeMissing);
+    std::int64_t executeDdl(const Translation& st);
+    std::int64_t selectInto(const Translation& st);
     void detach(const std::filesystem::path& file);
     void checkWritable() const;
     // An exclusive lock for a structural change, or Error(TableExclusivelyLocked).
@@ -84,6 +95,8 @@ private:
     sqlite3* m_db = nullptr;
     std::unique_ptr<Folder> m_folder;
     std::string m_deniedFunction; // the last function name the authorizer refused
+    // A field name the statement uses that none of its tables has, nor any of its aliases.
+    std::optional<std::string> unknownField(const Translation& st);
     bool m_readOnly = false;
     std::vector<Attached> m_attached;
     std::map<std::filesystem::path, std::unique_ptr<TableLock>> m_exclusive;

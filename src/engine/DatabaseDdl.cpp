@@ -6,6 +6,7 @@
 #include "engine/Error.h"
 #include "engine/Folder.h"
 #include "engine/SqlLexer.h"
+#include "engine/Statement.h"
 #include "engine/TableLock.h"
 #include "engine/Values.h"
 #include "xbase/Companions.h"
@@ -111,7 +112,7 @@ std::unique_ptr<TableLock> Database::lockForChange(const fs::path& file) {
     return lock;
 }
 
-std::int64_t Database::executeDdl(const Statement& st) {
+std::int64_t Database::executeDdl(const Translation& st) {
     const std::string name = stripDbfExtension(st.target);
     requirePlainName(st.target);
     try {
@@ -167,7 +168,7 @@ std::int64_t Database::executeDdl(const Statement& st) {
     }
 }
 
-std::int64_t Database::selectInto(const Statement& st) {
+std::int64_t Database::selectInto(const Translation& st) {
     const std::string name = stripDbfExtension(st.target);
     requirePlainName(st.target);
     if (m_folder->find(name))
@@ -177,8 +178,9 @@ std::int64_t Database::selectInto(const Statement& st) {
     const auto locks = lockShared(files);
 
     // The new table's fields: a copy of the source field where a column is one, else fitted to the values.
-    sqlite3_stmt* stmt = prepare(st.sql);
-    const int columns = sqlite3_column_count(stmt);
+    Statement select = prepare(st);
+    sqlite3_stmt* stmt = select.handle();
+    const int columns = select.columnCount();
     std::vector<xbase::FieldSpec> wanted(static_cast<std::size_t>(columns));
     std::vector<Shape> shapes(static_cast<std::size_t>(columns));
     std::vector<bool> fitted(static_cast<std::size_t>(columns), false);
@@ -206,12 +208,10 @@ std::int64_t Database::selectInto(const Statement& st) {
             shapes[static_cast<std::size_t>(i)].kind = kind;
         }
     }
-    int rc;
     const bool anyFitted = std::find(fitted.begin(), fitted.end(), true) != fitted.end();
-    while (anyFitted && (rc = sqlite3_step(stmt)) == SQLITE_ROW)
+    while (anyFitted && select.step())
         for (int i = 0; i < columns; ++i)
             if (fitted[static_cast<std::size_t>(i)]) learn(shapes[static_cast<std::size_t>(i)], stmt, i);
-    sqlite3_finalize(stmt);
     for (int i = 0; i < columns; ++i) {
         if (!fitted[static_cast<std::size_t>(i)]) continue;
         const Shape& s = shapes[static_cast<std::size_t>(i)];
@@ -245,7 +245,7 @@ std::int64_t Database::selectInto(const Statement& st) {
         for (char c : target)
             insert += c == '"' ? std::string("\"\"") : std::string(1, c);
         insert += "\" " + st.sql;
-        return runToEnd(prepare(insert));
+        return Statement(*this, insert).run();
     } catch (...) {
         // Nothing of a failed SELECT ... INTO stays behind: the table, its memo file, its journal.
         detach(file);

@@ -8,7 +8,7 @@
 
 namespace engine {
 
-Statement translate(std::string_view classicSql) {
+Translation translate(std::string_view classicSql) {
     return sql::Parser(classicSql).parse();
 }
 
@@ -159,7 +159,7 @@ void Parser::expectEnd() {
         fail(CharactersAfterEnd, "Characters found after end of SQL statement.");
 }
 
-Statement Parser::parse() {
+Translation Parser::parse() {
     if (atSymbol("(") && atWord("select", 1)) { // a select in parentheses
         next();
         m_statement.sql = selectStatement(nullptr);
@@ -191,7 +191,7 @@ Statement Parser::parse() {
          "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.");
 }
 
-Statement Parser::insertStatement() {
+Translation Parser::insertStatement() {
     next(); // INSERT
     if (!acceptWord("into")) fail(SyntaxErrorInInsert, kInsertError);
     m_statement.kind = StatementKind::Insert;
@@ -202,7 +202,8 @@ Statement Parser::insertStatement() {
     if (acceptSymbol("(")) {
         sql += " (";
         do {
-            sql += (fields++ ? ", " : "") + quoteIdentifier(fieldName(SyntaxErrorInInsert, kInsertError));
+            m_statement.fields.push_back(fieldName(SyntaxErrorInInsert, kInsertError));
+            sql += (fields++ ? ", " : "") + quoteIdentifier(m_statement.fields.back());
         } while (acceptSymbol(","));
         if (!acceptSymbol(")")) fail(SyntaxErrorInInsert, kInsertError);
         sql += ")";
@@ -229,7 +230,7 @@ Statement Parser::insertStatement() {
     return m_statement;
 }
 
-Statement Parser::updateStatement() {
+Translation Parser::updateStatement() {
     next(); // UPDATE
     m_statement.kind = StatementKind::Update;
     m_statement.target = tableName(SyntaxErrorInUpdate, kUpdateError);
@@ -240,7 +241,8 @@ Statement Parser::updateStatement() {
     sql += " SET ";
     do {
         if (sql.back() != ' ') sql += ", ";
-        sql += quoteIdentifier(fieldName(SyntaxErrorInUpdate, kUpdateError));
+        m_statement.fields.push_back(fieldName(SyntaxErrorInUpdate, kUpdateError));
+        sql += quoteIdentifier(m_statement.fields.back());
         if (!acceptSymbol("=")) fail(SyntaxErrorInUpdate, kUpdateError);
         sql += " = " + clauseValue();
         if (!atEnd() && !atSymbol(",") && !atWord("where")) missingOperator();
@@ -255,7 +257,7 @@ Statement Parser::updateStatement() {
 }
 
 // DELETE [*|table.*] FROM table [WHERE ...]: the records go, whatever the fields named before FROM.
-Statement Parser::deleteStatement() {
+Translation Parser::deleteStatement() {
     next(); // DELETE
     m_statement.kind = StatementKind::Delete;
     if (!acceptSymbol("*") && !atWord("from")) {

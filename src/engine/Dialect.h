@@ -32,7 +32,7 @@ struct ColumnDef {
     std::uint8_t decimals = 0;
 };
 
-struct Statement {
+struct Translation {
     StatementKind kind = StatementKind::Select;
     // SQLite text: the select for Select and SelectInto (without INTO), the DML for Insert, Update
     // and Delete; empty for the DDL kinds.
@@ -45,6 +45,10 @@ struct Statement {
     // SelectInto and CreateTable, where it normally does not exist yet. In sql every table is the
     // double-quoted lower-cased (ASCII) name: "sales 2024".
     std::vector<std::string> tables;
+    // Field names the statement uses (as written, without a table) and the names it gives (aliases of
+    // columns and tables): when SQLite refuses the statement, they tell which name is unknown.
+    std::vector<std::string> fields;
+    std::vector<std::string> aliases;
     std::vector<ColumnDef> columns;       // CreateTable, AlterAddColumn
     std::vector<std::string> dropColumns; // AlterDropColumn
 };
@@ -64,7 +68,7 @@ struct Statement {
 //   time alone (the time of day 0, as Time() gives it); a time of 00:00:00 is left out;
 // - select-list expressions without a name are named Expr1000, Expr1001, ... as the classic
 //   engine names them.
-Statement translate(std::string_view classicSql);
+Translation translate(std::string_view classicSql);
 
 // Registers dlg_add and dlg_sub, the dialect's + and - where an operand may be text or a date
 // (text + text joins, date +/- number moves by days, date - date counts days). Throws engine::Error

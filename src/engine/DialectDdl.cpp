@@ -146,7 +146,7 @@ ColumnDef Parser::columnDefinition(int errorNumber, const std::string& descripti
     return def;
 }
 
-Statement Parser::createStatement() {
+Translation Parser::createStatement() {
     next(); // CREATE
     if (atWord("index") || atWord("unique"))
         fail(NotSupported, "CREATE INDEX is not supported: indexes are not maintained.");
@@ -167,7 +167,7 @@ Statement Parser::createStatement() {
     return m_statement;
 }
 
-Statement Parser::alterStatement() {
+Translation Parser::alterStatement() {
     next(); // ALTER
     if (!acceptWord("table")) fail(SyntaxErrorInAlterTable, kAlterError);
     m_statement.target = tableName(SyntaxErrorInAlterTable, kAlterError);
@@ -191,7 +191,7 @@ Statement Parser::alterStatement() {
     return m_statement;
 }
 
-Statement Parser::dropStatement() {
+Translation Parser::dropStatement() {
     next(); // DROP
     if (atWord("index")) fail(NotSupported, "DROP INDEX is not supported: indexes are not maintained.");
     if (atWord("view") || atWord("procedure") || atWord("user") || atWord("group"))

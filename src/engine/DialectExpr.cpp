@@ -414,8 +414,10 @@ Expr Parser::fieldReference() {
         next();
         const Token& field = next();
         e.sql = quoteIdentifier(asciiLower(stripDbf(first.text))) + "." + quoteIdentifier(field.text);
+        m_statement.fields.push_back(field.text);
     } else {
         e.sql = quoteIdentifier(first.text);
+        m_statement.fields.push_back(first.text);
     }
     if (atSymbol(".") || atSymbol("!")) expressionError("Invalid use of '.', '!', or '()'");
     return e;

@@ -41,7 +41,7 @@ std::optional<std::string> dateLiteral(std::string_view text);
 class Parser {
 public:
     explicit Parser(std::string_view statement);
-    Statement parse();
+    Translation parse();
 
 private:
     // Tokens.
@@ -67,12 +67,12 @@ private:
     std::string fieldName(int errorNumber, const std::string& description);
 
     // Data changes (Dialect.cpp) and definitions (DialectDdl.cpp).
-    Statement insertStatement();
-    Statement updateStatement();
-    Statement deleteStatement();
-    Statement createStatement();
-    Statement alterStatement();
-    Statement dropStatement();
+    Translation insertStatement();
+    Translation updateStatement();
+    Translation deleteStatement();
+    Translation createStatement();
+    Translation alterStatement();
+    Translation dropStatement();
     ColumnDef columnDefinition(int errorNumber, const std::string& description);
     void expectEnd();
 
@@ -135,7 +135,7 @@ private:
     std::vector<Token> m_tokens;
     std::size_t m_pos = 0;
     std::size_t m_clauseStart = 0; // first token of the expression errors quote
-    Statement m_statement;
+    Translation m_statement;
 };
 
 } // namespace engine::sql

@@ -155,7 +155,8 @@ std::string Parser::selectList() {
         if (acceptWord("as")) {
             if (peek().kind != TokenKind::Name && (peek().kind != TokenKind::Word || atReserved()))
                 expressionError();
-            list += " AS " + quoteIdentifier(next().text);
+            m_statement.aliases.push_back(next().text);
+            list += " AS " + quoteIdentifier(m_statement.aliases.back());
         } else if (!e.column) {
             list += " AS " + quoteIdentifier("Expr" + std::to_string(unnamed++));
         }
@@ -227,6 +228,7 @@ std::string Parser::alias() {
     const Token& t = peek();
     if (t.kind == TokenKind::Name || (t.kind == TokenKind::Word && !atReserved())) {
         next();
+        m_statement.aliases.push_back(t.text);
         return " AS " + quoteIdentifier(asciiLower(t.text));
     }
     if (as) fail(SyntaxErrorInFrom, "Syntax error in FROM clause.");

@@ -1,12 +1,13 @@
-// The rows of a table or a select, with a current row, searching, and edits written through to the file.
+// A cursor over the rows of a table or a select: the current row, moves, searches, and edits written
+// through to the file by record number.
 #pragma once
 
+#include "engine/RowSource.h"
 #include "engine/Values.h"
 #include "xbase/Table.h"
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,12 +20,6 @@ namespace engine {
 
 class Database;
 class TableLock;
-
-struct FieldInfo {
-    std::string name; // as the column header shows it
-    FieldKind kind = FieldKind::Text;
-    std::uint32_t size = 0; // defined width of a table field; 0 for computed columns
-};
 
 class Recordset {
 public:
@@ -57,7 +52,7 @@ public:
     void findLast(std::string_view criteria);
     bool noMatch() const { return m_noMatch; }
 
-    std::size_t fieldCount() const { return m_fields.size(); }
+    std::size_t fieldCount() const { return m_rows ? m_rows->fields().size() : 0; }
     const FieldInfo& field(std::size_t index) const;
     // Index of a field by name without regard to case; Error(ItemNotFound) when there is none.
     std::size_t fieldIndex(std::string_view name) const;
@@ -69,10 +64,10 @@ public:
     bool fetch(std::int64_t row);
     // Rows read so far (for views that show what is known without reading on).
     std::int64_t fetchedCount() const;
-    bool complete() const { return m_complete; }
+    bool complete() const { return !m_rows || m_rows->complete(); }
     Value valueAt(std::int64_t row, std::size_t field);
 
-    bool updatable() const { return !m_vtab.empty(); }
+    bool updatable() const { return !m_writeColumns.empty(); }
     // Edits: addNew/edit, setValue, then update (written to the file) or cancelUpdate. Error(NotUpdatable)
     // on a read-only result; a value that does not fit gives the file layer's error and changes nothing.
     void addNew();
@@ -106,34 +101,23 @@ public:
     };
 
 private:
-    enum class Mode { Table, Records, Rows };
     enum class EditMode { None, Edit, Add };
     Recordset() = default;
     void openTable(std::string_view name);
     void openQuery(std::string_view select);
-    std::int64_t rowCount() const;
+    std::int64_t rowCount() const { return m_rows ? m_rows->count() : 0; }
     void requireCurrent() const;
+    void requireUpdatable() const;
     void visit();
-    std::int64_t recordOf(std::int64_t row) const;
     bool gone(std::int64_t row) const;
     const std::unordered_set<std::int64_t>& matches(std::string_view criteria);
     void find(std::string_view criteria, std::int64_t from, int step);
 
     Database* m_db = nullptr;
-    Mode m_mode = Mode::Table;
-    std::vector<FieldInfo> m_fields;
-    std::vector<int> m_fieldOf;         // column -> field of m_table (Table, Records)
-    std::vector<std::string> m_columns; // column -> its name in the virtual table
-    std::shared_ptr<xbase::Table> m_table;
-    std::uint64_t m_generation = 0; // the table's generation when its records were read
-    std::filesystem::path m_file;
-    std::string m_vtab;                     // SQLite name for writes; empty when read-only
-    std::vector<std::uint32_t> m_records;   // Records: record numbers of the rows
-    std::uint32_t m_scanned = 0;            // Table: records looked at so far
-    std::vector<std::uint32_t> m_deleted;   // Table: deleted ones among them, ascending
-    std::vector<std::vector<Value>> m_rows; // Rows: the values
-    bool m_complete = false;
-    std::int64_t m_position = -1; // -1 before the first row; rowCount() after the last
+    std::unique_ptr<RowSource> m_rows;
+    std::uint64_t m_generation = 0;          // the table's generation when its records were read
+    std::vector<std::string> m_writeColumns; // field -> column of the virtual table; empty when read-only
+    std::int64_t m_position = -1;            // -1 before the first row; rowCount() after the last
     bool m_afterLast = false;
     std::int64_t m_visited = 0;
     bool m_currentDeleted = false;

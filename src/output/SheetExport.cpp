@@ -116,7 +116,7 @@ void exportSheet(const SheetExportJob& job) {
         if (job.source.trimmed().isEmpty())
             throw engine::Error(engine::InvalidArgument, "The data source has no record source to open.");
         database = std::make_unique<engine::Database>(
-            std::filesystem::path(QDir::cleanPath(job.folder).toStdString()), false, false, "dbase 5.0");
+            std::filesystem::path(QDir::cleanPath(job.folder).toStdString()));
         rows = database->openRecordset(job.source.toStdString());
         tooBig = overflow(*rows, job.limits);
     } catch (const std::runtime_error& error) {

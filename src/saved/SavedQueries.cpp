@@ -12,8 +12,7 @@
 namespace saved {
 
 std::unique_ptr<engine::Database> openDatabase(const platform::ProgramFolder& folder) {
-    auto db = std::make_unique<engine::Database>(std::filesystem::path(folder.path().toStdString()), false,
-                                                 false, "dbase 5.0");
+    auto db = std::make_unique<engine::Database>(std::filesystem::path(folder.path().toStdString()));
     // The engine's own message names the table and the folder; the user needs to know which file
     // to put back.
     if (!db->files().find("upiti"))

@@ -14,6 +14,9 @@
 
 namespace xbase {
 
+// How long a reader waits for a writer to finish committing, and a writer for another writer.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{5000};
+
 // Open-file-description locks on bytes past the 4 GiB a table can address: they never overlap the
 // record locks other dBASE programs place, they separate two descriptors of one process as they
 // separate two processes, and they vanish with the process that held them. The descriptor stays the

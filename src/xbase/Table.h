@@ -26,9 +26,6 @@ namespace xbase {
 
 enum class OpenMode { ReadOnly, ReadWrite };
 
-// How long a reader waits for a writer to finish committing, and a writer for another writer.
-inline constexpr std::chrono::milliseconds kDefaultLockWait{5000};
-
 // What a new field should be; used to create tables and to change their structure.
 struct FieldSpec {
     std::string name;

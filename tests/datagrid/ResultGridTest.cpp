@@ -1,12 +1,12 @@
 // Data1 and DBGrid1 together: refreshing sources, the navigation bar's moves and the view following
 // them, the view moving the recordset, typing into a cell, and a big table read on demand.
-#include "support/QtApplication.h"
 #include "datagrid/ResultGrid.h"
 
 #include "datagrid/DataSource.h"
 #include "datagrid/NavigationBar.h"
 #include "datagrid/RecordsetModel.h"
 #include "engine/EngineTestSupport.h"
+#include "support/QtApplication.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -109,11 +109,14 @@ TEST_F(ResultGridTest, RefreshOpensTablesAndSelects) {
     m_source.setRecordSource("towns");
     m_source.refresh();
     EXPECT_TRUE(button("Data1Next")->isEnabled());
-    EXPECT_EQ(enginetest::errorOf([&] { engine::Database exclusive(m_dir.path(), true); }).number(),
-              engine::FolderInUse);
+    EXPECT_EQ(
+        enginetest::errorOf([&] { engine::Database exclusive(m_dir.path(), {.exclusive = true}); }).number(),
+        engine::FolderInUse);
     m_source.close();
     EXPECT_EQ(m_grid.model(), nullptr);
-    EXPECT_EQ(enginetest::errorOf([&] { engine::Database exclusive(m_dir.path(), true); }).number(), -1);
+    EXPECT_EQ(
+        enginetest::errorOf([&] { engine::Database exclusive(m_dir.path(), {.exclusive = true}); }).number(),
+        -1);
 
     // Another folder gets its own database.
     testsupport::TempDir other;

@@ -80,8 +80,7 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
     writeCounters(dir / "t.dbf", 100000);
     writeCounters(dir / "src.dbf", 5000);
     const pid_t updates = runInChild(dir.path(), std::vector<std::string>(6, "update t set n = n + 1"));
-    Database db(dir.path());
-    db.setLockWait(20s);
+    Database db(dir.path(), {.lockWait = 20s});
     int reads = 0, distinct = 0;
     std::string last;
     for (int status = 0; ::waitpid(updates, &status, WNOHANG) == 0; ++reads) {
@@ -98,8 +97,7 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
     // An insert of 5000 records that fails on its last one, again and again: no reader counts any of them.
     const pid_t inserts = ::fork();
     if (inserts == 0) {
-        Database writer(dir.path());
-        writer.setLockWait(20s);
+        Database writer(dir.path(), {.lockWait = 20s});
         for (int i = 0; i < 8; ++i) {
             try {
                 writer.execute(
@@ -162,8 +160,7 @@ TEST(ConcurrencyTest, AWriterKeptWaitingGivesUpWithAMessageThatNamesTheTable) {
     // Another program holds the table for a change it has not committed.
     auto other = xbase::Table::open(dir / "orders.dbf", xbase::OpenMode::ReadWrite);
     auto change = std::make_unique<xbase::Change>(*other);
-    Database db(dir.path());
-    db.setLockWait(300ms);
+    Database db(dir.path(), {.lockWait = 300ms});
     const auto start = std::chrono::steady_clock::now();
     const Error e = errorOf([&] { db.execute("update orders set n = 5"); });
     EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);

@@ -38,12 +38,12 @@ TEST(DatabaseTest, ConnectTextsOfDbaseAreAcceptedWithoutRegardToCase) {
     writeOrders(dir / "orders.dbf");
     for (const char* connect : {"dbase 5.0", "DBASE IV", "", "dBASE III;", "dBase 5.0;"}) {
         SCOPED_TRACE(connect);
-        Database db(dir.path(), false, false, connect);
+        Database db(dir.path(), {.connect = connect});
         EXPECT_EQ(one(db, "select count(*) from orders"), "3");
     }
     for (const char* connect : {"odbc", "ODBC;DSN=x", "Excel 8.0"}) {
         SCOPED_TRACE(connect);
-        const Error e = errorOf([&] { Database db(dir.path(), false, false, connect); });
+        const Error e = errorOf([&] { Database db(dir.path(), {.connect = connect}); });
         EXPECT_EQ(e.number(), engine::InvalidArgument) << e.what();
         EXPECT_TRUE(contains(e.what(), connect)) << e.what();
     }

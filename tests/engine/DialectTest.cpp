@@ -122,12 +122,12 @@ TEST(DialectTest, StatementsTheProgramComposesTranslateAsExpected) {
               "SELECT * FROM \"orders\" WHERE (\"city\" = 'Paris') ORDER BY \"name\" ASC");
     EXPECT_EQ(translate("select * from UPITI order by lcase(u_naziv)").sql,
               "SELECT * FROM \"upiti\" ORDER BY dlg_lcase(\"u_naziv\") COLLATE DBTEXT");
-    const engine::Statement update = translate("update upiti set u_txt='x' where lcase(u_naziv)='sales'");
+    const engine::Translation update = translate("update upiti set u_txt='x' where lcase(u_naziv)='sales'");
     EXPECT_EQ(update.kind, StatementKind::Update);
     EXPECT_EQ(update.target, "upiti");
     EXPECT_EQ(update.sql,
               "UPDATE \"upiti\" SET \"u_txt\" = 'x' WHERE (dlg_lcase(\"u_naziv\") = 'sales' COLLATE DBTEXT)");
-    const engine::Statement sales = translate("select * from [sales 2024] where [ORDER] > 3");
+    const engine::Translation sales = translate("select * from [sales 2024] where [ORDER] > 3");
     EXPECT_EQ(sales.sql, "SELECT * FROM \"sales 2024\" WHERE (\"ORDER\" > 3)");
     EXPECT_EQ(sales.tables, Strings{"sales 2024"});
     EXPECT_EQ(translate("select * from orders  order by  [DESC]  desc").sql,
@@ -178,12 +178,12 @@ TEST(DialectTest, ConstructsTranslateByExample) {
               "SELECT * FROM \"t\" WHERE (((\"d\" > '17:04:23') OR (\"d\" = '2024-03-01 22:30:00')) OR "
               "(\"d\" = '1993-01-01'))");
 
-    const engine::Statement both = translate("select * from Orders, orders o, [ORDERS.dbf] where o.x = 1");
+    const engine::Translation both = translate("select * from Orders, orders o, [ORDERS.dbf] where o.x = 1");
     EXPECT_EQ(both.tables, Strings{"Orders"});
 }
 
 TEST(DialectTest, DataChangesAndDefinitionsTranslate) {
-    engine::Statement s = translate("insert into [sales 2024] ([order], [desc]) values (7, 'q')");
+    engine::Translation s = translate("insert into [sales 2024] ([order], [desc]) values (7, 'q')");
     EXPECT_EQ(s.kind, StatementKind::Insert);
     EXPECT_EQ(s.sql, "INSERT INTO \"sales 2024\" (\"order\", \"desc\") VALUES (7, 'q')");
     s = translate("insert into t select a from u");
@@ -380,7 +380,7 @@ TEST(DialectTest, DataChangesRunOnSqlite) {
     EXPECT_EQ(db.run("delete orders.* from orders where price is null"), 1);
     EXPECT_EQ(db.one("select count(*) from orders"), "3");
 
-    const engine::Statement into =
+    const engine::Translation into =
         translate("select name, price * 2 as dbl into cheap from orders where price < 20");
     db.exec("CREATE TABLE cheap AS " + into.sql);
     EXPECT_EQ(db.one("select count(*) from cheap"), "2");

@@ -184,8 +184,7 @@ inline pid_t runInChild(const std::filesystem::path& folder, std::vector<std::st
     if (pid == 0) {
         int code = 0;
         try {
-            engine::Database db(folder);
-            db.setLockWait(lockWait);
+            engine::Database db(folder, {.lockWait = lockWait});
             for (const auto& statement : statements)
                 db.execute(statement);
         } catch (const engine::Error& e) {

@@ -80,25 +80,25 @@ TEST(LockingTest, ExclusiveOpenWaitsForTheRecordsetsOfThisProcess) {
         // Merely open databases do not block.
         Database a(dir.path());
         Database b(dir.path());
-        Database exclusive(dir.path(), true);
+        Database exclusive(dir.path(), {.exclusive = true});
     }
     Database user(dir.path());
     auto rs = user.openRecordset("select * from orders where id = 2");
     ASSERT_EQ(rs->value("NAME"), engine::Value(std::string("two")));
 
-    Error e = errorOf([&] { Database exclusive(dir.path(), true); });
+    Error e = errorOf([&] { Database exclusive(dir.path(), {.exclusive = true}); });
     EXPECT_EQ(e.number(), engine::FolderInUse) << e.what();
     EXPECT_TRUE(contains(e.what(), dir.path().string()) && contains(e.what(), "orders")) << e.what();
 
     rs->close();
     {
-        Database exclusive(dir.path(), true);
+        Database exclusive(dir.path(), {.exclusive = true});
         // While it is open, the others cannot use the tables.
         e = errorOf([&] { user.openRecordset("orders"); });
         EXPECT_EQ(e.number(), engine::TableExclusivelyLocked) << e.what();
         e = errorOf([&] { user.execute("update items set item = 'ink'"); });
         EXPECT_EQ(e.number(), engine::TableExclusivelyLocked) << e.what();
-        e = errorOf([&] { Database second(dir.path(), true); });
+        e = errorOf([&] { Database second(dir.path(), {.exclusive = true}); });
         EXPECT_EQ(e.number(), engine::FolderInUse) << e.what();
         // The exclusive database itself reads and writes.
         EXPECT_EQ(exclusive.execute("update items set item = 'ink'"), 1);
@@ -109,12 +109,12 @@ TEST(LockingTest, ExclusiveOpenWaitsForTheRecordsetsOfThisProcess) {
 
     // A recordset destroyed without close() releases its table too; so does one on a table by name.
     auto byName = user.openRecordset("items");
-    e = errorOf([&] { Database exclusive(dir.path(), true); });
+    e = errorOf([&] { Database exclusive(dir.path(), {.exclusive = true}); });
     EXPECT_EQ(e.number(), engine::FolderInUse) << e.what();
     EXPECT_TRUE(contains(e.what(), "items")) << e.what();
     byName.reset();
     rs.reset();
-    EXPECT_EQ(errorOf([&] { Database exclusive(dir.path(), true); }).number(), -1);
+    EXPECT_EQ(errorOf([&] { Database exclusive(dir.path(), {.exclusive = true}); }).number(), -1);
 }
 
 TEST(LockingTest, ExclusiveOpenWaitsForTheRecordsetsOfAnotherProcess) {
@@ -122,7 +122,7 @@ TEST(LockingTest, ExclusiveOpenWaitsForTheRecordsetsOfAnotherProcess) {
     writeTables(dir);
     Holder holder(dir.path(), "select * from items");
     ASSERT_TRUE(holder.holding());
-    const Error e = errorOf([&] { Database exclusive(dir.path(), true); });
+    const Error e = errorOf([&] { Database exclusive(dir.path(), {.exclusive = true}); });
     EXPECT_EQ(e.number(), engine::FolderInUse) << e.what();
     EXPECT_TRUE(contains(e.what(), "items")) << e.what();
     // Sharing is fine meanwhile.
@@ -135,14 +135,14 @@ TEST(LockingTest, ExclusiveOpenWaitsForTheRecordsetsOfAnotherProcess) {
     EXPECT_TRUE(fs::exists(dir / "items.dbf"));
 
     holder.release();
-    EXPECT_EQ(errorOf([&] { Database exclusive(dir.path(), true); }).number(), -1);
+    EXPECT_EQ(errorOf([&] { Database exclusive(dir.path(), {.exclusive = true}); }).number(), -1);
 }
 
 TEST(LockingTest, ReadOnlyDatabaseRefusesEveryChange) {
     TempDir dir;
     writeTables(dir);
     const auto before = enginetest::snapshot(dir.path());
-    Database db(dir.path(), false, true);
+    Database db(dir.path(), {.readOnly = true});
     EXPECT_TRUE(db.readOnly());
     EXPECT_EQ(one(db, "select name from orders where id = 2"), "two");
     for (const char* statement :

@@ -1,0 +1,106 @@
+// The records a one-table select picked: run once for their record numbers, their values read from the
+// table as they are asked for, so that the rows can be changed.
+#include "engine/Database.h"
+#include "engine/Folder.h"
+#include "engine/RowSource.h"
+#include "engine/SqlLexer.h"
+#include "engine/Statement.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace engine {
+
+namespace {
+
+// Whether the select's top level keeps its rows one to one with records of its one table.
+bool picksRecords(std::string_view select, const Translation& st) {
+    if (st.tables.size() != 1) return false;
+    int depth = 0;
+    for (const auto& t : sql::tokenize(select)) {
+        if (t.isSymbol("("))
+            ++depth;
+        else if (t.isSymbol(")"))
+            --depth;
+        else if (depth == 0 && (t.isWord("distinct") || t.isWord("group") || t.isWord("union") ||
+                                t.isWord("having") || t.isWord("transform") || t.isWord("join")))
+            return false;
+    }
+    return true;
+}
+
+// The translated select with the record number as an extra first column, under a name no column of
+// the table takes (a field may be called ROWID); nullopt when the select has no plain SELECT head.
+std::optional<std::string> withRecordNumber(const std::string& translated,
+                                            const std::vector<std::string>& names) {
+    if (translated.rfind("SELECT ", 0) != 0) return std::nullopt;
+    for (const char* rowid : {"rowid", "_rowid_", "oid"}) {
+        const bool taken = std::any_of(names.begin(), names.end(),
+                                       [&](const std::string& n) { return sql::equalsIgnoreCase(n, rowid); });
+        if (!taken) return "SELECT " + std::string(rowid) + " AS \"__recno\", " + translated.substr(7);
+    }
+    return std::nullopt;
+}
+
+class RecordRows final : public TableBackedRows {
+public:
+    RecordRows(Database& db, const std::filesystem::path& file, std::string name)
+        : TableBackedRows(db, file, std::move(name), db.files().table(file)) {}
+
+    // Takes the columns of a prepared select; false when one of them is not a field of the table.
+    bool takeColumns(Statement& select) {
+        sqlite3_stmt* s = select.handle();
+        const auto names = columnNames(*m_table);
+        const int columns = select.columnCount();
+        if (columns < 2) return false;
+        for (int i = 1; i < columns; ++i) {
+            const char* origin = sqlite3_column_origin_name(s, i);
+            const char* from = sqlite3_column_table_name(s, i);
+            if (!origin || !from || m_name != from) return false;
+            // The record number itself ([rowid]) comes from the table but is no field to write.
+            const auto at = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
+                return sql::equalsIgnoreCase(n, origin);
+            });
+            if (at == names.end()) return false;
+            const std::size_t field = m_table->visibleFields()[static_cast<std::size_t>(at - names.begin())];
+            const auto& f = m_table->fields()[field];
+            m_fields.push_back({sqlite3_column_name(s, i), kindOfField(f), f.length});
+            m_fieldOf.push_back(field);
+            m_columns.push_back(*at);
+        }
+        return true;
+    }
+
+    void read(Statement& select) {
+        while (select.step())
+            m_records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(select.handle(), 0) - 1));
+    }
+
+    std::int64_t count() const override { return static_cast<std::int64_t>(m_records.size()); }
+    bool fetch(std::int64_t row) override { return row < count(); }
+    bool complete() const override { return true; }
+    std::optional<std::uint32_t> record(std::int64_t row) const override {
+        return m_records[static_cast<std::size_t>(row)];
+    }
+    void removed(std::int64_t row) override { m_records.erase(m_records.begin() + row); }
+    void appended(std::uint32_t r) override { m_records.push_back(r); }
+
+private:
+    std::vector<std::uint32_t> m_records;
+};
+
+} // namespace
+
+std::unique_ptr<TableBackedRows> openRecordRows(Database& db, std::string_view select, const Translation& st,
+                                                const std::filesystem::path& file) {
+    if (!picksRecords(select, st)) return nullptr;
+    auto rows = std::make_unique<RecordRows>(db, file, sql::asciiLower(stripDbfExtension(st.tables[0])));
+    const auto sql = withRecordNumber(st.sql, columnNames(*rows->table()));
+    if (!sql) return nullptr;
+    std::optional<Statement> prepared = Statement::tryPrepare(db, *sql);
+    if (!prepared || !rows->takeColumns(*prepared)) return nullptr;
+    rows->read(*prepared);
+    return rows;
+}
+
+} // namespace engine
