@@ -1,6 +1,8 @@
 // Keyword search that knows quoted strings, [names] and parentheses, and the select-list cutting.
 #include "console/StatementParts.h"
 
+#include "xbase/Ascii.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -51,14 +53,6 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool sameLetters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 std::size_t findIn(std::string_view text, const std::vector<int>& depth, std::string_view word,
                    bool topLevelOnly, std::size_t from) {
     if (word.empty() || text.size() < word.size()) return std::string_view::npos;
@@ -67,7 +61,7 @@ std::size_t findIn(std::string_view text, const std::vector<int>& depth, std::st
         if (i > 0 && isWordChar(text[i - 1])) continue;
         const std::size_t end = i + word.size();
         if (end < text.size() && isWordChar(text[end])) continue;
-        if (sameLetters(text.substr(i, word.size()), word)) return i;
+        if (xbase::ascii::equalsIgnoreCase(text.substr(i, word.size()), word)) return i;
     }
     return std::string_view::npos;
 }
@@ -95,7 +89,7 @@ std::string_view trimmed(std::string_view s) {
 
 bool startsWithWord(std::string_view text, std::string_view word) {
     const std::size_t b = skipBlanks(text, 0);
-    return sameLetters(text.substr(b, wordEnd(text, b) - b), word);
+    return xbase::ascii::equalsIgnoreCase(text.substr(b, wordEnd(text, b) - b), word);
 }
 
 // Past a leading ALL, DISTINCT, DISTINCTROW or TOP n [PERCENT] of the list [begin, end); a word
@@ -107,9 +101,9 @@ std::size_t skipPredicates(std::string_view text, std::size_t begin, std::size_t
         const std::size_t we = std::min(wordEnd(text, w), end);
         const std::string_view word = text.substr(w, we - w);
         std::size_t next = begin;
-        if (sameLetters(word, "distinct") || sameLetters(word, "distinctrow") || sameLetters(word, "all")) {
+        if (xbase::ascii::equalsIgnoreCase(word, "distinct") || xbase::ascii::equalsIgnoreCase(word, "distinctrow") || xbase::ascii::equalsIgnoreCase(word, "all")) {
             next = we;
-        } else if (sameLetters(word, "top")) {
+        } else if (xbase::ascii::equalsIgnoreCase(word, "top")) {
             std::size_t n = skipBlanks(text, we);
             const std::size_t digits = n;
             while (n < end && (std::isdigit(static_cast<unsigned char>(text[n])) || text[n] == '.'))
@@ -118,7 +112,7 @@ std::size_t skipPredicates(std::string_view text, std::size_t begin, std::size_t
             next = n;
             const std::size_t p = skipBlanks(text, n);
             const std::size_t pe = std::min(wordEnd(text, p), end);
-            if (sameLetters(text.substr(p, pe - p), "percent")) next = pe;
+            if (xbase::ascii::equalsIgnoreCase(text.substr(p, pe - p), "percent")) next = pe;
         } else {
             return begin;
         }

@@ -1,6 +1,8 @@
 // Splits one statement of the desktop SQL dialect into tokens: words, [names], strings, numbers, #dates#.
 #pragma once
 
+#include "xbase/Ascii.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -36,8 +38,13 @@ struct Token {
 // first in the statement.
 std::vector<Token> tokenize(std::string_view statement);
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-std::string asciiLower(std::string_view s);
-std::string asciiUpper(std::string_view s);
+// ASCII case folding of names and keywords (xbase::ascii), under the names the engine uses.
+using xbase::ascii::equalsIgnoreCase;
+inline std::string asciiLower(std::string_view s) {
+    return xbase::ascii::lower(s);
+}
+inline std::string asciiUpper(std::string_view s) {
+    return xbase::ascii::upper(s);
+}
 
 } // namespace engine::sql

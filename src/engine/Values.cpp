@@ -1,5 +1,6 @@
 // The SQL representation of dBASE values and back.
 #include "engine/Values.h"
+#include "xbase/Ascii.h"
 
 #include <algorithm>
 #include <cctype>
@@ -79,11 +80,7 @@ const char* kindName(FieldKind kind) {
 
 std::vector<std::string> columnNames(const xbase::Table& table) {
     std::vector<std::string> names;
-    auto lower = [](std::string s) {
-        for (auto& c : s)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return s;
-    };
+    auto lower = [](const std::string& s) { return xbase::ascii::lower(s); };
     std::vector<std::string> seen;
     for (std::size_t i : table.visibleFields()) {
         std::string name = table.fields()[i].name;

@@ -1,6 +1,8 @@
 // Code pages of dBASE text: names, language driver ids, .cpg files, detection, and conversion.
 #include "xbase/CodePage.h"
 
+#include "xbase/Ascii.h"
+
 #include "xbase/CodePageTables.h"
 #include "xbase/Error.h"
 
@@ -21,13 +23,6 @@ namespace xbase {
 namespace {
 
 constexpr char32_t kUndefined = 0xFFFFFFFF;
-
-std::string upperCase(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string_view trimmed(std::string_view s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -559,10 +554,10 @@ std::optional<std::string> CodePage::nameFromCpgFile(const fs::path& dbfPath) {
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& p = it->path();
-        if (upperCase(p.extension().string()) != ".CPG") continue;
+        if (ascii::upper(p.extension().string()) != ".CPG") continue;
         if (p.stem().string() == stem)
             exact = p;
-        else if (upperCase(p.stem().string()) == upperCase(stem))
+        else if (ascii::upper(p.stem().string()) == ascii::upper(stem))
             anyCase = p;
     }
     const std::optional<fs::path> cpg = exact ? exact : anyCase;
@@ -583,7 +578,7 @@ std::optional<std::string> CodePage::nameFromCpgFile(const fs::path& dbfPath) {
         const int n = std::stoi(text.substr(0, digits));
         if ((n >= 437 && n <= 950) || (n >= 1250 && n <= 1258)) return "CP" + std::to_string(n);
     }
-    const std::string upper = upperCase(text);
+    const std::string upper = ascii::upper(text);
     if (upper.compare(0, 4, "8859") == 0)
         return "ISO-8859-" + text.substr(text.size() > 4 && text[4] == '-' ? 5 : 4);
     if (upper.compare(0, 5, "UTF-8") == 0 || upper.compare(0, 4, "UTF8") == 0) return "UTF-8";

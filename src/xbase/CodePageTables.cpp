@@ -1,5 +1,6 @@
 // Tables of the code-page layer: names and driver ids, the pages iconv lacks, letter classification.
 #include "xbase/CodePageTables.h"
+#include "xbase/Ascii.h"
 
 #include <algorithm>
 #include <cctype>
@@ -152,10 +153,7 @@ std::string upperTrimmed(std::string_view s) {
         s.remove_prefix(1);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
         s.remove_suffix(1);
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
+    return ascii::upper(s);
 }
 
 bool allDigits(std::string_view s) {

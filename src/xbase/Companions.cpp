@@ -1,6 +1,8 @@
 // Finding the files that belong to a table by their names beside it.
 #include "xbase/Companions.h"
 
+#include "xbase/Ascii.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -11,11 +13,6 @@ namespace fs = std::filesystem;
 namespace xbase {
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
-}
 
 std::string trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n");
@@ -47,7 +44,7 @@ std::vector<std::string> listedIndexes(const fs::path& inf) {
     while (std::getline(in, line)) {
         const auto equals = line.find('=');
         if (equals == std::string::npos) continue;
-        const std::string key = lower(trimmed(line.substr(0, equals)));
+        const std::string key = ascii::lower(trimmed(line.substr(0, equals)));
         if (key.rfind("ndx", 0) == 0 || key.rfind("mdx", 0) == 0 || key.rfind("cdx", 0) == 0 ||
             key.rfind("ntx", 0) == 0 || key.rfind("idx", 0) == 0) {
             const std::string name = trimmed(line.substr(equals + 1));
@@ -68,21 +65,21 @@ fs::path restructurePath(const fs::path& table) {
 }
 
 std::vector<fs::path> indexFiles(const fs::path& table, const Header& header) {
-    const std::string base = lower(table.stem().string());
+    const std::string base = ascii::lower(table.stem().string());
     const std::vector<fs::path> files = filesBeside(table);
     std::vector<fs::path> indexes;
     auto add = [&](const fs::path& p) {
         if (std::find(indexes.begin(), indexes.end(), p) == indexes.end()) indexes.push_back(p);
     };
     for (const auto& file : files) {
-        if (lower(file.stem().string()) != base) continue;
-        const std::string ext = lower(file.extension().string());
+        if (ascii::lower(file.stem().string()) != base) continue;
+        const std::string ext = ascii::lower(file.extension().string());
         if (ext == ".mdx" || ext == ".cdx" || ext == ".ndx" || ext == ".ntx" || ext == ".idx") add(file);
         if (ext == ".inf") {
             for (const auto& name : listedIndexes(file)) {
-                const std::string wanted = lower(fs::path(name).filename().string());
+                const std::string wanted = ascii::lower(fs::path(name).filename().string());
                 auto match = std::find_if(files.begin(), files.end(), [&](const fs::path& f) {
-                    return lower(f.filename().string()) == wanted;
+                    return ascii::lower(f.filename().string()) == wanted;
                 });
                 add(match != files.end() ? *match : folderOf(table) / fs::path(name).filename());
             }
@@ -102,13 +99,13 @@ std::vector<fs::path> indexFiles(const fs::path& table, const Header& header) {
 }
 
 std::vector<fs::path> companionFiles(const fs::path& table) {
-    const std::string base = lower(table.stem().string());
-    const std::string full = lower(table.filename().string());
+    const std::string base = ascii::lower(table.stem().string());
+    const std::string full = ascii::lower(table.filename().string());
     std::vector<fs::path> out;
     for (const auto& file : filesBeside(table)) {
-        const std::string name = lower(file.filename().string());
-        const std::string ext = lower(file.extension().string());
-        const bool sameBase = lower(file.stem().string()) == base;
+        const std::string name = ascii::lower(file.filename().string());
+        const std::string ext = ascii::lower(file.extension().string());
+        const bool sameBase = ascii::lower(file.stem().string()) == base;
         if ((sameBase &&
              (ext == ".dbt" || ext == ".fpt" || ext == ".cpg" || ext == ".mdx" || ext == ".cdx")) ||
             name == full + "-journal" || name == full + "-restructure")

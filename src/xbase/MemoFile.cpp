@@ -1,6 +1,7 @@
 // Memo files (.dbt of dBASE III and IV/7, .fpt of FoxPro): finding them, reading and appending blocks.
 #include "MemoFile.h"
 
+#include "Ascii.h"
 #include "ByteOrder.h"
 #include "Error.h"
 #include "FileIo.h"
@@ -41,11 +42,6 @@ constexpr std::uint64_t kMaxPointer = std::numeric_limits<std::uint32_t>::max();
 
 std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
     return a / b + (a % b != 0);
-}
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
 }
 
 std::string describe(const fs::path& path) {
@@ -320,7 +316,7 @@ void MemoFileImpl::sync() {
 
 std::optional<fs::path> findMemoFile(const fs::path& dbfPath) {
     const std::string base = dbfPath.stem().string();
-    const std::string baseLower = lower(base);
+    const std::string baseLower = ascii::lower(base);
     const fs::path folder = dbfPath.parent_path().empty() ? fs::path(".") : dbfPath.parent_path();
     // Rank: the exact base name beats one that differs in case; then the extension written in the
     // same case as the table's own; the name itself only to make the choice repeatable.
@@ -332,9 +328,9 @@ std::optional<fs::path> findMemoFile(const fs::path& dbfPath) {
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path name = it->path().filename();
         const std::string ext = name.extension().string();
-        if (lower(ext) != ".dbt" && lower(ext) != ".fpt") continue;
+        if (ascii::lower(ext) != ".dbt" && ascii::lower(ext) != ".fpt") continue;
         const std::string stem = name.stem().string();
-        if (lower(stem) != baseLower) continue;
+        if (ascii::lower(stem) != baseLower) continue;
         std::error_code typeEc;
         if (!fs::is_regular_file(it->path(), typeEc)) continue;
         const bool extUpper = std::isupper(static_cast<unsigned char>(ext.back()));

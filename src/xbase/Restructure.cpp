@@ -2,6 +2,7 @@
 // completion of a record left by a process that died.
 #include "xbase/Restructure.h"
 
+#include "xbase/Ascii.h"
 #include "xbase/Change.h"
 #include "xbase/Companions.h"
 #include "xbase/Error.h"
@@ -138,10 +139,7 @@ Targets targetsOf(const fs::path& path) {
         if (ec) real = *memo;
         t.oldMemo = real;
         t.memo = real;
-        std::string ext = real.extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return char(std::tolower(c)); });
-        if (ext != ".dbt") t.memo.replace_extension(".dbt");
+        if (ascii::lower(real.extension().string()) != ".dbt") t.memo.replace_extension(".dbt");
     } else {
         t.memo = path;
         t.memo.replace_extension(".dbt");

@@ -2,6 +2,7 @@
 // blocks on demand; in-place writes.
 #include "xbase/Table.h"
 
+#include "xbase/Ascii.h"
 #include "xbase/Companions.h"
 #include "xbase/Error.h"
 #include "xbase/FieldCodec.h"
@@ -208,13 +209,8 @@ void Table::chooseCodePage() {
 }
 
 int Table::fieldIndex(std::string_view name) const {
-    for (std::size_t i = 0; i < m_header.fields.size(); ++i) {
-        const std::string& f = m_header.fields[i].name;
-        if (f.size() == name.size() &&
-            std::equal(f.begin(), f.end(), name.begin(),
-                       [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); }))
-            return static_cast<int>(i);
-    }
+    for (std::size_t i = 0; i < m_header.fields.size(); ++i)
+        if (ascii::equalsIgnoreCase(m_header.fields[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 

@@ -1,4 +1,5 @@
 // New tables: dBASE III, the format every reader knows.
+#include "xbase/Ascii.h"
 #include "xbase/Companions.h"
 #include "xbase/Error.h"
 #include "xbase/FileIo.h"
@@ -18,12 +19,6 @@ namespace xbase {
 
 namespace {
 
-bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
 Field checkedField(const FieldSpec& want) {
     auto refuse = [&](const std::string& why) {
         throw Error(ErrorKind::Value, "Field " + want.name + ": " + why);
@@ -37,7 +32,7 @@ Field checkedField(const FieldSpec& want) {
 
     Field f;
     f.name = want.name;
-    f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(want.type)));
+    f.type = ascii::upper(want.type);
     f.length = want.length;
     f.decimals = want.decimals;
     switch (f.type) {
@@ -92,7 +87,7 @@ void createTableFiles(const fs::path& path, const fs::path& memoPath, const std:
     for (const auto& want : wanted) {
         Field f = checkedField(want);
         for (const auto& other : fields)
-            if (sameName(other.name, f.name))
+            if (ascii::equalsIgnoreCase(other.name, f.name))
                 throw Error(ErrorKind::Value, "Field " + f.name + " is named twice.");
         fields.push_back(f);
     }
