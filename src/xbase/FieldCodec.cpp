@@ -2,6 +2,7 @@
 // FoxPro and dBASE 7 types.
 #include "xbase/FieldCodec.h"
 
+#include "xbase/Ascii.h"
 #include "xbase/ByteOrder.h"
 #include "xbase/Error.h"
 
@@ -302,9 +303,7 @@ Value decode(const Context& cx, Span record, std::size_t index) {
     case 'W':
         return decodeMemo(cx, f, s);
     case 'B':
-        if (f.length == 8 && !isLevel7(cx) && cx.header.family != Family::DBase4) {
-            return std::bit_cast<double>(le64(p));
-        }
+        if (isDoubleField(cx.header.family, f)) return std::bit_cast<double>(le64(p));
         return decodeMemo(cx, f, s);
     case 'I':
     case '+':
@@ -437,7 +436,7 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
             const char c = s->empty() ? ' ' : (*s)[0];
             if (std::string("TtYyFfNn").find(c) == std::string::npos)
                 mismatch(f, "'" + *s + "' is not a logical value.");
-            p[0] = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(c)));
+            p[0] = static_cast<std::uint8_t>(ascii::upper(c));
         } else {
             p[0] = numberOf(f, v) != 0 ? 'T' : 'F';
         }
@@ -449,11 +448,10 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
         writeMemo(cx, f, p, v);
         break;
     case 'B':
-        if (f.length == 8 && !isLevel7(cx) && cx.header.family != Family::DBase4) {
+        if (isDoubleField(cx.header.family, f))
             putLe64(p, null ? 0 : std::bit_cast<std::uint64_t>(numberOf(f, v)));
-        } else {
+        else
             writeMemo(cx, f, p, v);
-        }
         break;
     case 'I':
     case '+': {
@@ -496,14 +494,31 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
     setBit(cx.header, record, f.varLengthBit, varShort);
 }
 
+bool isDoubleField(Family family, const Field& f) {
+    return f.type == 'B' && f.length == 8 && family != Family::DBase7 && family != Family::DBase4;
+}
+
+bool isBinaryField(Family family, const Field& f) {
+    switch (f.type) {
+    case 'I':
+    case '+':
+    case 'Y':
+    case 'T':
+    case '@':
+    case 'O':
+    case '0':
+        return true;
+    case 'B':
+        return isDoubleField(family, f) || f.length == 4;
+    default:
+        return isMemoType(f.type) && f.length == 4;
+    }
+}
+
 std::vector<std::uint8_t> blankRecord(const Header& h) {
     std::vector<std::uint8_t> record(h.recordLength, ' ');
-    for (const auto& f : h.fields) {
-        const bool binary = f.type == 'I' || f.type == '+' || f.type == 'Y' || f.type == 'T' ||
-                            f.type == '@' || f.type == 'O' || f.type == '0' ||
-                            (f.type == 'B' && f.length == 8) || (isMemoType(f.type) && f.length == 4);
-        if (binary) std::fill_n(record.begin() + f.offset, f.length, 0);
-    }
+    for (const auto& f : h.fields)
+        if (isBinaryField(h.family, f)) std::fill_n(record.begin() + f.offset, f.length, 0);
     if (h.nullFlagsField >= 0) {
         // As FoxPro does: a new record starts with every nullable field Null.
         std::vector<std::uint8_t> r = std::move(record);

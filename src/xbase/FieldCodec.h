@@ -28,4 +28,11 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
 // A record with every field blank (binary fields zero, nullable FoxPro fields Null).
 std::vector<std::uint8_t> blankRecord(const Header& header);
 
+// The rules that tell how a field is stored, the same for reading, writing and blank records.
+// B is FoxPro's 8-byte double; dBASE IV and 7 use B for binary memos.
+bool isDoubleField(Family family, const Field& f);
+// Stored as binary bytes (integers, currency, date-times, doubles, 4-byte memo pointers, the null
+// flags): blank means zero bytes, not blanks.
+bool isBinaryField(Family family, const Field& f);
+
 } // namespace xbase::codec

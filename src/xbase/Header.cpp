@@ -3,6 +3,7 @@
 
 #include "xbase/ByteOrder.h"
 #include "xbase/Error.h"
+#include "xbase/FieldCodec.h"
 
 #include <algorithm>
 #include <cctype>
@@ -78,8 +79,8 @@ Date storedDate(int yy, int mm, int dd) {
 
 bool isMemoField(const Field& f, Family family) {
     if (isMemoType(f.type)) return true;
-    // dBASE IV and 7 use B for binary memos (10-digit pointer); FoxPro's B is an 8-byte double.
-    return f.type == 'B' && (family == Family::DBase4 || family == Family::DBase7) && f.length == 10;
+    // dBASE IV and 7 use B for binary memos; FoxPro's B is an 8-byte double.
+    return f.type == 'B' && !codec::isDoubleField(family, f);
 }
 
 std::uint32_t sumOfLengths(const std::vector<Field>& fields) {
