@@ -51,7 +51,6 @@ Database::Database(const fs::path& folder, const Options& options) : m_readOnly(
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     try {
         registerDialect(m_db);
-        registerDialectOperators(m_db);
     } catch (...) {
         sqlite3_close(m_db);
         throw;

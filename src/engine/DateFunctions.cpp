@@ -1,4 +1,5 @@
 // The dialect's dates: parsing date text, serial numbers, Year ... DatePart, DateAdd, DateDiff, CDate.
+#include "xbase/Ascii.h"
 #include "engine/FunctionsSupport.h"
 
 #include <cctype>
@@ -24,10 +25,7 @@ const char* const kDayNames[7] = {"sunday",   "monday", "tuesday", "wednesday",
                                   "thursday", "friday", "saturday"};
 
 std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& ch : out)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return out;
+    return xbase::ascii::lower(s);
 }
 
 // A month name or its abbreviation of at least three letters ("Mar", "Sept"); 0 when none.
@@ -517,31 +515,26 @@ void fnDateDiff(Call& c) {
 }
 
 const Definition kDateFunctions[] = {
-    {"dlg_year", 1, fnPart<0>, "Year", kPure},
-    {"dlg_month", 1, fnPart<1>, "Month", kPure},
-    {"dlg_day", 1, fnPart<2>, "Day", kPure},
-    {"dlg_hour", 1, fnPart<3>, "Hour", kPure},
-    {"dlg_minute", 1, fnPart<4>, "Minute", kPure},
-    {"dlg_second", 1, fnPart<5>, "Second", kPure},
-    {"dlg_weekday", 1, fnWeekday, "Weekday", kPure},
-    {"dlg_weekday", 2, fnWeekday, "Weekday", kPure},
-    {"dlg_date", 0, fnDate, "Date", kVolatile},
-    {"dlg_now", 0, fnNow, "Now", kVolatile},
-    {"dlg_time", 0, fnTime, "Time", kVolatile},
-    {"dlg_cdate", 1, fnCDate, "CDate", kPure},
-    {"dlg_dateadd", 3, fnDateAdd, "DateAdd", kPure},
-    {"dlg_datediff", 3, fnDateDiff, "DateDiff", kPure},
-    {"dlg_datediff", 4, fnDateDiff, "DateDiff", kPure},
-    {"dlg_datediff", 5, fnDateDiff, "DateDiff", kPure},
-    {"dlg_datepart", 2, fnDatePart, "DatePart", kPure},
-    {"dlg_datepart", 3, fnDatePart, "DatePart", kPure},
-    {"dlg_datepart", 4, fnDatePart, "DatePart", kPure},
+    {"year", 1, 1, fnPart<0>, "Year", Result::Number, kPure},
+    {"month", 1, 1, fnPart<1>, "Month", Result::Number, kPure},
+    {"day", 1, 1, fnPart<2>, "Day", Result::Number, kPure},
+    {"hour", 1, 1, fnPart<3>, "Hour", Result::Number, kPure},
+    {"minute", 1, 1, fnPart<4>, "Minute", Result::Number, kPure},
+    {"second", 1, 1, fnPart<5>, "Second", Result::Number, kPure},
+    {"weekday", 1, 2, fnWeekday, "Weekday", Result::Number, kPure},
+    {"date", 0, 0, fnDate, "Date", Result::Date, kVolatile},
+    {"now", 0, 0, fnNow, "Now", Result::Date, kVolatile},
+    {"time", 0, 0, fnTime, "Time", Result::Date, kVolatile},
+    {"cdate", 1, 1, fnCDate, "CDate", Result::Date, kPure},
+    {"dateadd", 3, 3, fnDateAdd, "DateAdd", Result::Date, kPure},
+    {"datediff", 3, 5, fnDateDiff, "DateDiff", Result::Number, kPure},
+    {"datepart", 2, 4, fnDatePart, "DatePart", Result::Number, kPure},
 };
 
 } // namespace
 
-void registerDateFunctions(sqlite3* db) {
-    registerScalars(db, kDateFunctions);
+std::span<const Definition> dateFunctions() {
+    return kDateFunctions;
 }
 
 } // namespace engine::functions

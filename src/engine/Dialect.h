@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-struct sqlite3;
-
 namespace engine {
 
 enum class StatementKind {
@@ -59,7 +57,7 @@ struct Translation {
 // of SQL statement." for a second statement.
 //
 // The SQL produced relies on the connection having the DBTEXT collation (kTextCollation), the
-// dlg_* functions of registerDialect() and the two operators of registerDialectOperators(); and on
+// dlg_* functions and operators of registerDialect(); and on
 // double-quoted strings not being taken as text (SQLITE_DBCONFIG_DQS_DML off), so that a misspelt
 // field name is an error rather than a string. Conventions of the emitted SQL:
 // - True -1, False 0; comparisons in a select list give -1 / 0 as well;
@@ -69,10 +67,5 @@ struct Translation {
 // - select-list expressions without a name are named Expr1000, Expr1001, ... as the classic
 //   engine names them.
 Translation translate(std::string_view classicSql);
-
-// Registers dlg_add and dlg_sub, the dialect's + and - where an operand may be text or a date
-// (text + text joins, date +/- number moves by days, date - date counts days). Throws engine::Error
-// when SQLite refuses a registration.
-void registerDialectOperators(sqlite3* db);
 
 } // namespace engine

@@ -2,6 +2,7 @@
 #include "engine/Collation.h"
 #include "engine/DialectParser.h"
 #include "engine/Error.h"
+#include "engine/FunctionsSupport.h"
 
 #include <cstdlib>
 
@@ -9,67 +10,7 @@ namespace engine::sql {
 
 namespace {
 
-// Functions of the dialect that the function library provides as dlg_<name>, with the argument
-// counts the dialect allows. Any other name is an undefined function.
-struct FunctionInfo {
-    const char* name;
-    int minArgs;
-    int maxArgs;
-    ValueType type;
-};
-
 constexpr ValueType N = ValueType::Number, T = ValueType::Text, D = ValueType::Date, U = ValueType::Unknown;
-
-const FunctionInfo kLibrary[] = {
-    {"len", 1, 1, N},
-    {"left", 2, 2, T},
-    {"right", 2, 2, T},
-    {"mid", 2, 3, T},
-    {"instr", 2, 4, N},
-    {"lcase", 1, 1, T},
-    {"ucase", 1, 1, T},
-    {"trim", 1, 1, T},
-    {"ltrim", 1, 1, T},
-    {"rtrim", 1, 1, T},
-    {"str", 1, 1, T},
-    {"val", 1, 1, N},
-    {"space", 1, 1, T},
-    {"string", 2, 2, T},
-    {"chr", 1, 1, T},
-    {"asc", 1, 1, N},
-    {"format", 1, 4, T},
-    {"int", 1, 1, N},
-    {"fix", 1, 1, N},
-    {"abs", 1, 1, N},
-    {"sgn", 1, 1, N},
-    {"round", 1, 2, N},
-    {"year", 1, 1, N},
-    {"month", 1, 1, N},
-    {"day", 1, 1, N},
-    {"date", 0, 0, D},
-    {"now", 0, 0, D},
-    {"time", 0, 0, D},
-    {"dateadd", 3, 3, D},
-    {"datediff", 3, 5, N},
-    {"datepart", 2, 4, N},
-    {"hour", 1, 1, N},
-    {"minute", 1, 1, N},
-    {"second", 1, 1, N},
-    {"weekday", 1, 2, N},
-    {"cstr", 1, 1, T},
-    {"cint", 1, 1, N},
-    {"clng", 1, 1, N},
-    {"cdbl", 1, 1, N},
-    {"cdate", 1, 1, D},
-    {"nz", 1, 2, U},
-    // aggregates the classic engine has and SQLite has not
-    {"first", 1, 1, U},
-    {"last", 1, 1, U},
-    {"stdev", 1, 1, N},
-    {"stdevp", 1, 1, N},
-    {"var", 1, 1, N},
-    {"varp", 1, 1, N},
-};
 
 const char* const kSqliteAggregates[] = {"count", "sum", "avg", "min", "max"};
 
@@ -479,15 +420,19 @@ Expr Parser::functionCall(const Token& nameToken) {
 
     // Only the dialect's own functions: SQLite's (hex, replace, printf, randomblob, ...) are not the
     // dialect's, and some of them mean something else under the same name.
-    const FunctionInfo* library = nullptr;
-    for (const FunctionInfo& f : kLibrary)
-        if (name == f.name) library = &f;
+    const std::optional<functions::Signature> library = functions::findFunction(name);
     if (!library) fail(UndefinedFunction, "Undefined function '" + nameToken.text + "' in expression.");
-    if (static_cast<int>(args.size()) < library->minArgs || static_cast<int>(args.size()) > library->maxArgs)
-        wrongCount();
-    const std::string sqlName = "dlg_" + name;
-    ValueType type = library->type;
-    if (name == "nz" && !args.empty()) type = args[0].type;
+    const int count = static_cast<int>(args.size());
+    if (count < library->minArgs || (library->maxArgs >= 0 && count > library->maxArgs)) wrongCount();
+    const std::string& sqlName = library->sqlName;
+    ValueType type = U;
+    switch (library->result) {
+    case functions::Result::Number: type = N; break;
+    case functions::Result::Text: type = T; break;
+    case functions::Result::Date: type = D; break;
+    case functions::Result::FirstArgument: type = args.empty() ? U : args[0].type; break;
+    case functions::Result::Unknown: break;
+    }
     std::string sql = sqlName + "(";
     for (std::size_t i = 0; i < args.size(); ++i)
         sql += (i ? ", " : "") + value(args[i]);

@@ -62,14 +62,16 @@ void fnSub(Call& c) {
 }
 
 const functions::Definition kOperators[] = {
-    {"dlg_add", 2, fnAdd, "+", functions::kPure},
-    {"dlg_sub", 2, fnSub, "-", functions::kPure},
+    {"add", 2, 2, fnAdd, "+", functions::Result::Unknown, functions::kPure, false},
+    {"sub", 2, 2, fnSub, "-", functions::Result::Unknown, functions::kPure, false},
 };
 
 } // namespace
 
-void registerDialectOperators(sqlite3* db) {
-    functions::registerScalars(db, kOperators);
+namespace functions {
+std::span<const Definition> operatorFunctions() {
+    return kOperators;
 }
+} // namespace functions
 
 } // namespace engine

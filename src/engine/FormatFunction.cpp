@@ -605,16 +605,13 @@ void fnFormat(Call& c) {
 }
 
 const Definition kFormatFunction[] = {
-    {"dlg_format", 1, fnFormat, "Format", kPure},
-    {"dlg_format", 2, fnFormat, "Format", kPure},
-    {"dlg_format", 3, fnFormat, "Format", kPure},
-    {"dlg_format", 4, fnFormat, "Format", kPure},
+    {"format", 1, 4, fnFormat, "Format", Result::Text, kPure},
 };
 
 } // namespace
 
-void registerFormatFunction(sqlite3* db) {
-    registerScalars(db, kFormatFunction);
+std::span<const Definition> formatFunction() {
+    return kFormatFunction;
 }
 
 } // namespace engine::functions

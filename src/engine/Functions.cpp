@@ -142,13 +142,6 @@ void Call::setWhole(double v) {
         setReal(v);
 }
 
-void Call::setNumber(const Number& n) {
-    if (n.isInteger)
-        setInteger(n.integer);
-    else
-        setReal(n.real);
-}
-
 void Call::setText(std::string_view v) {
     sqlite3_result_text64(m_context, v.data(), v.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
@@ -157,15 +150,19 @@ void Call::setDate(const DateTime& d) {
     setText(dateText(d));
 }
 
-void registerScalars(sqlite3* db, const Definition* definitions, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const Definition& d = definitions[i];
-        const int rc =
-            sqlite3_create_function_v2(db, d.sqlName, d.argCount, SQLITE_UTF8 | d.flags,
-                                       const_cast<Definition*>(&d), callScalar, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throw Error(InvalidOperation, std::string("Cannot install the SQL function ") + d.sqlName + ": " +
-                                              sqlite3_errmsg(db));
+void registerScalars(sqlite3* db, std::span<const Definition> definitions) {
+    for (const Definition& d : definitions) {
+        const std::string sqlName = d.sqlName ? d.sqlName : std::string("dlg_") + d.name;
+        // Each count of arguments is a registration of its own; "any count" is one.
+        const int first = d.maxArgs < 0 ? -1 : d.minArgs;
+        const int last = d.maxArgs < 0 ? -1 : d.maxArgs;
+        for (int count = first; count <= last; ++count) {
+            const int rc =
+                sqlite3_create_function_v2(db, sqlName.c_str(), count, SQLITE_UTF8 | d.flags,
+                                           const_cast<Definition*>(&d), callScalar, nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK)
+                throw Error(InvalidOperation, "Cannot install the SQL function " + sqlName + ": " + sqlite3_errmsg(db));
+        }
     }
 }
 
@@ -416,37 +413,47 @@ void fnPower(Call& c) {
 }
 
 const Definition kNumberFunctions[] = {
-    {"dlg_int", 1, fnInt, "Int", kPure},
-    {"dlg_fix", 1, fnFix, "Fix", kPure},
-    {"dlg_abs", 1, fnAbs, "Abs", kPure},
-    {"dlg_sgn", 1, fnSgn, "Sgn", kPure},
-    {"dlg_round", 1, fnRound, "Round", kPure},
-    {"dlg_round", 2, fnRound, "Round", kPure},
-    {"dlg_cint", 1, fnCInt, "CInt", kPure},
-    {"dlg_clng", 1, fnCLng, "CLng", kPure},
-    {"dlg_cdbl", 1, fnCDbl, "CDbl", kPure},
-    {"dlg_cstr", 1, fnCStr, "CStr", kPure},
-    {"dlg_nz", 1, fnNz, "Nz", kPure},
-    {"dlg_nz", 2, fnNz, "Nz", kPure},
-    {"dlg_isnull", 1, fnIsNull, "IsNull", kPure},
-    {"dlg_cat", -1, fnCat, "&", kPure},
-    {"dlg_mod", 2, fnMod, "Mod", kPure},
-    {"dlg_idiv", 2, fnIntegerDivide, "\\", kPure},
-    {"dlg_div", 2, fnDivide, "/", kPure},
-    {"dlg_pow", 2, fnPower, "^", kPure},
+    {"int", 1, 1, fnInt, "Int", Result::Number, kPure},
+    {"fix", 1, 1, fnFix, "Fix", Result::Number, kPure},
+    {"abs", 1, 1, fnAbs, "Abs", Result::Number, kPure},
+    {"sgn", 1, 1, fnSgn, "Sgn", Result::Number, kPure},
+    {"round", 1, 2, fnRound, "Round", Result::Number, kPure},
+    {"cint", 1, 1, fnCInt, "CInt", Result::Number, kPure},
+    {"clng", 1, 1, fnCLng, "CLng", Result::Number, kPure},
+    {"cdbl", 1, 1, fnCDbl, "CDbl", Result::Number, kPure},
+    {"cstr", 1, 1, fnCStr, "CStr", Result::Text, kPure},
+    {"nz", 1, 2, fnNz, "Nz", Result::FirstArgument, kPure},
+    {"isnull", 1, 1, fnIsNull, "IsNull", Result::Number, kPure, false},
+    {"cat", 0, -1, fnCat, "&", Result::Text, kPure, false},
+    {"mod", 2, 2, fnMod, "Mod", Result::Number, kPure, false},
+    {"idiv", 2, 2, fnIntegerDivide, "\\", Result::Number, kPure, false},
+    {"div", 2, 2, fnDivide, "/", Result::Number, kPure, false},
+    {"pow", 2, 2, fnPower, "^", Result::Number, kPure, false},
 };
 
 } // namespace
+
+std::span<const Definition> numberFunctions() {
+    return kNumberFunctions;
+}
+
+std::optional<Signature> findFunction(std::string_view name) {
+    for (const auto& table : {numberFunctions(), textFunctions(), dateFunctions(), formatFunction()})
+        for (const Definition& d : table)
+            if (d.callable && name == d.name)
+                return Signature{std::string("dlg_") + d.name, d.minArgs, d.maxArgs, d.result};
+    return findAggregate(name);
+}
+
 } // namespace functions
 
 void registerDialect(sqlite3* db) {
     if (registerTextCollation(db) != SQLITE_OK)
         throw Error(InvalidOperation,
                     std::string("Cannot install the text collation: ") + sqlite3_errmsg(db));
-    functions::registerScalars(db, functions::kNumberFunctions);
-    functions::registerTextFunctions(db);
-    functions::registerDateFunctions(db);
-    functions::registerFormatFunction(db);
+    for (const auto& table : {functions::numberFunctions(), functions::textFunctions(), functions::dateFunctions(),
+                              functions::formatFunction(), functions::operatorFunctions()})
+        functions::registerScalars(db, table);
     functions::registerAggregates(db);
 }
 

@@ -71,19 +71,21 @@ constexpr char kStDevP[] = "StDevP";
 constexpr char kVar[] = "Var";
 constexpr char kVarP[] = "VarP";
 
+// Registered as dlg_<name>, one argument each.
 struct Aggregate {
     const char* name;
     void (*step)(sqlite3_context*, int, sqlite3_value**);
     void (*final)(sqlite3_context*);
+    Result result;
 };
 
 const Aggregate kAggregates[] = {
-    {"dlg_first", keepStep<false>, keepFinal},
-    {"dlg_last", keepStep<true>, keepFinal},
-    {"dlg_stdev", spreadStep<kStDev>, spreadFinal<true, true>},
-    {"dlg_stdevp", spreadStep<kStDevP>, spreadFinal<false, true>},
-    {"dlg_var", spreadStep<kVar>, spreadFinal<true, false>},
-    {"dlg_varp", spreadStep<kVarP>, spreadFinal<false, false>},
+    {"first", keepStep<false>, keepFinal, Result::Unknown},
+    {"last", keepStep<true>, keepFinal, Result::Unknown},
+    {"stdev", spreadStep<kStDev>, spreadFinal<true, true>, Result::Number},
+    {"stdevp", spreadStep<kStDevP>, spreadFinal<false, true>, Result::Number},
+    {"var", spreadStep<kVar>, spreadFinal<true, false>, Result::Number},
+    {"varp", spreadStep<kVarP>, spreadFinal<false, false>, Result::Number},
 };
 
 } // namespace
@@ -92,12 +94,18 @@ void registerAggregates(sqlite3* db) {
     for (const Aggregate& a : kAggregates) {
         // First and Last depend on the order rows arrive in, so they are not deterministic.
         const int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS;
+        const std::string name = std::string("dlg_") + a.name;
         const int rc =
-            sqlite3_create_function_v2(db, a.name, 1, flags, nullptr, nullptr, a.step, a.final, nullptr);
+            sqlite3_create_function_v2(db, name.c_str(), 1, flags, nullptr, nullptr, a.step, a.final, nullptr);
         if (rc != SQLITE_OK)
-            throw Error(InvalidOperation,
-                        std::string("Cannot install the SQL function ") + a.name + ": " + sqlite3_errmsg(db));
+            throw Error(InvalidOperation, "Cannot install the SQL function " + name + ": " + sqlite3_errmsg(db));
     }
+}
+
+std::optional<Signature> findAggregate(std::string_view name) {
+    for (const Aggregate& a : kAggregates)
+        if (name == a.name) return Signature{std::string("dlg_") + a.name, 1, 1, a.result};
+    return std::nullopt;
 }
 
 } // namespace engine::functions

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
@@ -61,7 +62,6 @@ public:
     void setInteger(std::int64_t v) { sqlite3_result_int64(m_context, v); }
     void setReal(double v);
     void setWhole(double v); // an integer when v is whole and fits, else a real
-    void setNumber(const Number& n);
     void setText(std::string_view v);
     void setBoolean(bool v) { setInteger(v ? -1 : 0); }
     void setDate(const DateTime& d);
@@ -76,28 +76,53 @@ private:
 
 using Body = void (*)(Call&);
 
-// One registration: SQL name, argument count (-1 any), body, the name errors use, flags beyond UTF8.
+// What the translator knows of a function's result before it runs.
+enum class Result { Number, Text, Date, Unknown, FirstArgument };
+
+// One function of the library: the one entry that both the translator's checks (is there such a
+// function, with this many arguments, and of what kind is its result) and the registration with SQLite
+// read. It is registered as dlg_<name> (or as sqlName where one is given) for every argument count
+// from minArgs to maxArgs (-1: any count).
 struct Definition {
-    const char* sqlName;
-    int argCount;
+    const char* name; // as users write it, lower case
+    int minArgs;
+    int maxArgs;
     Body body;
-    const char* displayName;
+    const char* displayName; // the name its errors give
+    Result result;
     int flags;
+    // False for the helpers of operators (&, Mod, \, /, ^, +, -, Like) and of IsNull, which the
+    // translator emits itself: no user calls them by name.
+    bool callable = true;
+    const char* sqlName = nullptr;
 };
 
 inline constexpr int kPure = SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
 inline constexpr int kVolatile = SQLITE_INNOCUOUS; // the clock: not deterministic
 
-// Registers scalar functions; throws engine::Error naming the first that SQLite refused.
-void registerScalars(sqlite3* db, const Definition* definitions, std::size_t count);
-template <std::size_t N> void registerScalars(sqlite3* db, const Definition (&definitions)[N]) {
-    registerScalars(db, definitions, N);
-}
+// The library's tables, by area.
+std::span<const Definition> numberFunctions();
+std::span<const Definition> textFunctions();
+std::span<const Definition> dateFunctions();
+std::span<const Definition> formatFunction();
+std::span<const Definition> operatorFunctions();
 
-void registerTextFunctions(sqlite3* db);
-void registerDateFunctions(sqlite3* db);
-void registerFormatFunction(sqlite3* db);
+// A function users may call, as the translator needs to know it.
+struct Signature {
+    std::string sqlName;
+    int minArgs = 0;
+    int maxArgs = 0;
+    Result result = Result::Unknown;
+};
+// The function of that name (lower case, without a '$'), scalar or aggregate; nullopt when the
+// dialect has none.
+std::optional<Signature> findFunction(std::string_view name);
+
+// Registers scalar functions; throws engine::Error naming the first that SQLite refused.
+void registerScalars(sqlite3* db, std::span<const Definition> definitions);
 void registerAggregates(sqlite3* db);
+// The aggregates the dialect has beyond SQLite's Count, Sum, Avg, Min and Max.
+std::optional<Signature> findAggregate(std::string_view name);
 
 // Numbers as text the way CStr writes them: integers plainly, reals with up to 15 significant
 // digits ("0.3", "1E+20", "1.5E-07").

@@ -291,34 +291,31 @@ void fnSqliteLike(Call& c) {
 }
 
 const Definition kTextFunctions[] = {
-    {"dlg_len", 1, fnLen, "Len", kPure},
-    {"dlg_left", 2, fnLeft, "Left", kPure},
-    {"dlg_right", 2, fnRight, "Right", kPure},
-    {"dlg_mid", 2, fnMid, "Mid", kPure},
-    {"dlg_mid", 3, fnMid, "Mid", kPure},
-    {"dlg_instr", 2, fnInStr, "InStr", kPure},
-    {"dlg_instr", 3, fnInStr, "InStr", kPure},
-    {"dlg_instr", 4, fnInStr, "InStr", kPure},
-    {"dlg_lcase", 1, fnLCase, "LCase", kPure},
-    {"dlg_ucase", 1, fnUCase, "UCase", kPure},
-    {"dlg_trim", 1, fnTrim<true, true>, "Trim", kPure},
-    {"dlg_ltrim", 1, fnTrim<true, false>, "LTrim", kPure},
-    {"dlg_rtrim", 1, fnTrim<false, true>, "RTrim", kPure},
-    {"dlg_str", 1, fnStr, "Str", kPure},
-    {"dlg_val", 1, fnVal, "Val", kPure},
-    {"dlg_space", 1, fnSpace, "Space", kPure},
-    {"dlg_string", 2, fnString, "String", kPure},
-    {"dlg_chr", 1, fnChr, "Chr", kPure},
-    {"dlg_asc", 1, fnAsc, "Asc", kPure},
-    {"dlg_like", 2, fnDialectLike, "Like", kPure},
-    {"like", 2, fnSqliteLike, "Like", kPure},
-    {"like", 3, fnSqliteLike, "Like", kPure},
+    {"len", 1, 1, fnLen, "Len", Result::Number, kPure},
+    {"left", 2, 2, fnLeft, "Left", Result::Text, kPure},
+    {"right", 2, 2, fnRight, "Right", Result::Text, kPure},
+    {"mid", 2, 3, fnMid, "Mid", Result::Text, kPure},
+    {"instr", 2, 4, fnInStr, "InStr", Result::Number, kPure},
+    {"lcase", 1, 1, fnLCase, "LCase", Result::Text, kPure},
+    {"ucase", 1, 1, fnUCase, "UCase", Result::Text, kPure},
+    {"trim", 1, 1, fnTrim<true, true>, "Trim", Result::Text, kPure},
+    {"ltrim", 1, 1, fnTrim<true, false>, "LTrim", Result::Text, kPure},
+    {"rtrim", 1, 1, fnTrim<false, true>, "RTrim", Result::Text, kPure},
+    {"str", 1, 1, fnStr, "Str", Result::Text, kPure},
+    {"val", 1, 1, fnVal, "Val", Result::Number, kPure},
+    {"space", 1, 1, fnSpace, "Space", Result::Text, kPure},
+    {"string", 2, 2, fnString, "String", Result::Text, kPure},
+    {"chr", 1, 1, fnChr, "Chr", Result::Text, kPure},
+    {"asc", 1, 1, fnAsc, "Asc", Result::Number, kPure},
+    {"like", 2, 2, fnDialectLike, "Like", Result::Number, kPure, false},
+    // SQLite's own LIKE operator follows the dialect's patterns too.
+    {"like", 2, 3, fnSqliteLike, "Like", Result::Number, kPure, false, "like"},
 };
 
 } // namespace
 
-void registerTextFunctions(sqlite3* db) {
-    registerScalars(db, kTextFunctions);
+std::span<const Definition> textFunctions() {
+    return kTextFunctions;
 }
 
 } // namespace engine::functions

@@ -26,7 +26,6 @@ public:
         EXPECT_EQ(sqlite3_open(":memory:", &m_db), SQLITE_OK);
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
         engine::registerDialect(m_db);
-        engine::registerDialectOperators(m_db);
         exec(R"(
             CREATE TABLE orders(id INTEGER, name TEXT COLLATE DBTEXT, city TEXT COLLATE DBTEXT, price REAL,
                                 odate TEXT COLLATE DBTEXT, active INTEGER);
@@ -402,7 +401,6 @@ TEST(DialectTest, PlusAndMinusFollowTheOperandsAtRunTime) {
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &raw), SQLITE_OK);
     engine::registerDialect(raw);
-    engine::registerDialectOperators(raw);
     char* message = nullptr;
     EXPECT_NE(sqlite3_exec(raw, "SELECT dlg_add('abc', 1)", nullptr, nullptr, &message), SQLITE_OK);
     EXPECT_STREQ(message, "Data type mismatch: 'abc' is not a number in operator +");
