@@ -7,6 +7,7 @@
 #include "engine/DialectParser.h"
 #include "engine/Error.h"
 #include "engine/Folder.h"
+#include "engine/ScanPlan.h"
 #include "engine/Values.h"
 #include "xbase/Error.h"
 
@@ -97,7 +98,7 @@ void followReplacedFile(DbfTable* vt) {
 
 // ---- connecting ----------------------------------------------------------------------------------
 
-int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err) {
+int connectTable(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err) {
     if (argc < 4) {
         *err = sqlite3_mprintf("dbf: the table file is missing");
         return SQLITE_ERROR;
@@ -142,6 +143,18 @@ int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     return SQLITE_OK;
 }
 
+// Nothing thrown may cross SQLite's frames, also while a table is being connected.
+int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err) {
+    try {
+        return connectTable(db, aux, argc, argv, out, err);
+    } catch (const std::exception& e) {
+        *err = sqlite3_mprintf("%s", e.what());
+    } catch (...) {
+        *err = sqlite3_mprintf("dbf: the table cannot be used");
+    }
+    return SQLITE_ERROR;
+}
+
 int disconnect(sqlite3_vtab* v) {
     delete tableOf(v);
     return SQLITE_OK;
@@ -150,7 +163,14 @@ int disconnect(sqlite3_vtab* v) {
 // ---- planning ------------------------------------------------------------------------------------
 
 // idxNum 1: one record by rowid (argv[0]). idxNum 2: filters, described in idxStr as "column:op ...".
-int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
+// Hands the plan to xFilter: the kind as idxNum, the rest as idxStr's text.
+void choose(sqlite3_index_info* info, const ScanPlan& plan) {
+    info->idxNum = plan.kind;
+    info->idxStr = sqlite3_mprintf("%s", plan.encode().c_str());
+    info->needToFreeIdxStr = 1;
+}
+
+int planScan(sqlite3_vtab* v, sqlite3_index_info* info) {
     DbfTable* vt = tableOf(v);
     const double rows = std::max<double>(1, vt->table->recordCount());
     for (int i = 0; i < info->nConstraint; ++i) {
@@ -158,15 +178,14 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
         if (c.usable && c.iColumn == -1 && c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
             info->aConstraintUsage[i].argvIndex = 1;
             info->aConstraintUsage[i].omit = 1;
-            info->idxNum = 1;
+            info->idxNum = ScanPlan::OneRecord;
             info->estimatedCost = 1;
             info->estimatedRows = 1;
             info->idxFlags = SQLITE_INDEX_SCAN_UNIQUE;
             return SQLITE_OK;
         }
     }
-    std::string plan;
-    int argv = 0;
+    ScanPlan plan;
     for (int i = 0; i < info->nConstraint; ++i) {
         const auto& c = info->aConstraint[i];
         if (!c.usable || c.iColumn < 0 || c.iColumn >= static_cast<int>(vt->fieldOf.size())) continue;
@@ -184,8 +203,8 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
             kind != FieldKind::DateTime)
             continue;
         if (!text && collation && sqlite3_stricmp(collation, "BINARY") != 0) continue;
-        info->aConstraintUsage[i].argvIndex = ++argv;
-        plan += std::to_string(c.iColumn) + ":" + std::to_string(c.op) + " ";
+        plan.comparisons.push_back({c.iColumn, c.op});
+        info->aConstraintUsage[i].argvIndex = static_cast<int>(plan.comparisons.size());
         // A constant of the column's own kind is compared by us exactly as SQLite would: SQLite need not
         // read the column again (a count over a million records then never decodes a value).
         sqlite3_value* rhs = nullptr;
@@ -196,10 +215,12 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
                                              (!numeric && type == SQLITE_TEXT);
         }
     }
+    const double filtered = plan.comparisons.empty() ? rows : rows / (4.0 * plan.comparisons.size()) + 1;
+    const bool oneOrder = info->nOrderBy == 1 && info->aOrderBy[0].iColumn >= 0 &&
+                          info->aOrderBy[0].iColumn < static_cast<int>(vt->fieldOf.size());
     // ORDER BY one field with a LIMIT: we pick the first rows ourselves while scanning, instead of
     // SQLite feeding every record through its sorter.
-    if (info->nOrderBy == 1 && sqlite3_vtab_distinct(info) == 0 && info->aOrderBy[0].iColumn >= 0 &&
-        info->aOrderBy[0].iColumn < static_cast<int>(vt->fieldOf.size())) {
+    if (oneOrder && sqlite3_vtab_distinct(info) == 0) {
         int limit = -1;
         bool offset = false;
         for (int i = 0; i < info->nConstraint; ++i) {
@@ -208,13 +229,13 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
             if (info->aConstraint[i].op == SQLITE_INDEX_CONSTRAINT_OFFSET) offset = true;
         }
         if (limit >= 0 && !offset) {
-            info->aConstraintUsage[limit].argvIndex = ++argv;
-            plan = "S" + std::to_string(info->aOrderBy[0].iColumn) + ":" +
-                   (info->aOrderBy[0].desc ? "1" : "0") + ":" + std::to_string(argv) + " " + plan;
+            plan.kind = ScanPlan::FirstInOrder;
+            plan.orderColumn = info->aOrderBy[0].iColumn;
+            plan.descending = info->aOrderBy[0].desc != 0;
+            plan.limitArgument = static_cast<int>(plan.comparisons.size()) + 1;
+            info->aConstraintUsage[limit].argvIndex = plan.limitArgument;
             info->orderByConsumed = 1;
-            info->idxNum = 8 | (argv > 1 ? 2 : 0);
-            info->idxStr = sqlite3_mprintf("%s", plan.c_str());
-            info->needToFreeIdxStr = 1;
+            choose(info, plan);
             info->estimatedRows = 10;
             info->estimatedCost = rows;
             return SQLITE_OK;
@@ -222,25 +243,24 @@ int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
     }
     // GROUP BY one field: we hand out the records of each value together, so SQLite need not sort a
     // million rows to find the groups.
-    if (info->nOrderBy == 1 && sqlite3_vtab_distinct(info) == 1 && info->aOrderBy[0].iColumn >= 0 &&
-        info->aOrderBy[0].iColumn < static_cast<int>(vt->fieldOf.size())) {
-        plan = "G" + std::to_string(info->aOrderBy[0].iColumn) + " " + plan;
+    if (oneOrder && sqlite3_vtab_distinct(info) == 1) {
+        plan.kind = ScanPlan::Grouped;
+        plan.orderColumn = info->aOrderBy[0].iColumn;
         info->orderByConsumed = 1;
-        info->idxNum = 4 | (argv > 0 ? 2 : 0);
-        info->idxStr = sqlite3_mprintf("%s", plan.c_str());
-        info->needToFreeIdxStr = 1;
-        info->estimatedRows = static_cast<sqlite3_int64>(argv > 0 ? rows / (4.0 * argv) + 1 : rows);
+        choose(info, plan);
+        info->estimatedRows = static_cast<sqlite3_int64>(filtered);
         info->estimatedCost = rows;
         return SQLITE_OK;
     }
-    info->idxNum = argv > 0 ? 2 : 0;
-    if (argv > 0) {
-        info->idxStr = sqlite3_mprintf("%s", plan.c_str());
-        info->needToFreeIdxStr = 1;
-    }
-    info->estimatedRows = static_cast<sqlite3_int64>(argv > 0 ? rows / (4.0 * argv) + 1 : rows);
+    if (!plan.comparisons.empty()) choose(info, plan);
+    info->idxNum = ScanPlan::AllRecords;
+    info->estimatedRows = static_cast<sqlite3_int64>(filtered);
     info->estimatedCost = rows;
     return SQLITE_OK;
+}
+
+int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
+    return guarded(tableOf(v), [&] { return planScan(v, info); });
 }
 
 // ---- scanning ------------------------------------------------------------------------------------
@@ -269,69 +289,51 @@ int filterRecords(DbfCursor* cur, int idxNum, const char* idxStr, int argc, sqli
         cur->locked = vt->table;
         cur->reading.emplace(*cur->locked);
     }
+    const auto plan = ScanPlan::decode(idxNum, idxStr, static_cast<int>(vt->fieldOf.size()), argc);
+    if (!plan) return fail(&vt->base, "The plan of a scan of table '" + vt->file.filename().string() + "' is not one of ours.");
     cur->filters.clear();
+    cur->order.clear();
+    cur->grouped = false;
     cur->record = 0;
     cur->end = vt->table->recordCount();
-    if (idxNum == 1 && argc == 1) {
+    if (plan->kind == ScanPlan::OneRecord) {
         const sqlite3_int64 rowid = sqlite3_value_int64(argv[0]);
         const bool inRange =
             sqlite3_value_numeric_type(argv[0]) == SQLITE_INTEGER && rowid >= 1 && rowid <= cur->end;
         cur->record = inRange ? static_cast<std::uint32_t>(rowid - 1) : cur->end;
         cur->end = inRange ? cur->record + 1 : cur->end;
-    } else if ((idxNum & (2 | 4 | 8)) && idxStr) {
-        const char* p = idxStr;
-        long groupColumn = -1, sortColumn = -1, limitArg = 0;
-        bool descending = false;
-        if (*p == 'G') {
-            char* next = nullptr;
-            groupColumn = std::strtol(p + 1, &next, 10);
-            p = next + 1;
-        } else if (*p == 'S') {
-            char* next = nullptr;
-            sortColumn = std::strtol(p + 1, &next, 10);
-            descending = std::strtol(next + 1, &next, 10) != 0;
-            limitArg = std::strtol(next + 1, &next, 10);
-            p = next + 1;
-        }
-        cur->grouped = groupColumn >= 0;
-        cur->order.clear();
-        for (int i = 0; i < argc && *p; ++i) {
-            char* next = nullptr;
-            const long column = std::strtol(p, &next, 10);
-            const long op = std::strtol(next + 1, &next, 10);
-            p = next + 1;
-            Filter f{vt->fieldOf[static_cast<std::size_t>(column)],
-                     vt->kinds[static_cast<std::size_t>(column)],
-                     static_cast<unsigned char>(op),
-                     0,
-                     {}};
-            const int type = sqlite3_value_type(argv[i]);
-            const bool numericColumn = f.kind == FieldKind::Integer || f.kind == FieldKind::Real;
-            if (numericColumn && (type == SQLITE_INTEGER || type == SQLITE_FLOAT)) {
-                f.number = sqlite3_value_double(argv[i]);
-            } else if (!numericColumn && type == SQLITE_TEXT) {
-                f.text.assign(reinterpret_cast<const char*>(sqlite3_value_text(argv[i])),
-                              static_cast<std::size_t>(sqlite3_value_bytes(argv[i])));
-            } else if (type == SQLITE_NULL) {
-                cur->record = cur->end; // compared with Null: no row
-                return SQLITE_OK;
-            } else {
-                continue; // a mix of types SQLite converts by its own rules: leave it to SQLite
-            }
-            cur->filters.push_back(std::move(f));
-        }
-        if (cur->grouped) {
-            groupRecords(cur, vt->fieldOf[static_cast<std::size_t>(groupColumn)]);
-            return SQLITE_OK;
-        }
-        if (sortColumn >= 0 && limitArg >= 1 && limitArg <= argc) {
-            cur->grouped = true;
-            firstRecords(cur, vt->fieldOf[static_cast<std::size_t>(sortColumn)], descending,
-                         sqlite3_value_int64(argv[limitArg - 1]));
-            return SQLITE_OK;
-        }
+        skipToVisible(cur);
+        return SQLITE_OK;
     }
-    cur->grouped = false;
+    for (std::size_t i = 0; i < plan->comparisons.size(); ++i) {
+        const auto column = static_cast<std::size_t>(plan->comparisons[i].column);
+        Filter f{vt->fieldOf[column], vt->kinds[column], plan->comparisons[i].op, 0, {}};
+        const int type = sqlite3_value_type(argv[i]);
+        const bool numericColumn = f.kind == FieldKind::Integer || f.kind == FieldKind::Real;
+        if (numericColumn && (type == SQLITE_INTEGER || type == SQLITE_FLOAT)) {
+            f.number = sqlite3_value_double(argv[i]);
+        } else if (!numericColumn && type == SQLITE_TEXT) {
+            f.text.assign(reinterpret_cast<const char*>(sqlite3_value_text(argv[i])),
+                          static_cast<std::size_t>(sqlite3_value_bytes(argv[i])));
+        } else if (type == SQLITE_NULL) {
+            cur->record = cur->end; // compared with Null: no row
+            return SQLITE_OK;
+        } else {
+            continue; // a mix of types SQLite converts by its own rules: leave it to SQLite
+        }
+        cur->filters.push_back(std::move(f));
+    }
+    if (plan->kind == ScanPlan::Grouped) {
+        cur->grouped = true;
+        groupRecords(cur, vt->fieldOf[static_cast<std::size_t>(plan->orderColumn)]);
+        return SQLITE_OK;
+    }
+    if (plan->kind == ScanPlan::FirstInOrder) {
+        cur->grouped = true;
+        firstRecords(cur, vt->fieldOf[static_cast<std::size_t>(plan->orderColumn)], plan->descending,
+                     sqlite3_value_int64(argv[plan->limitArgument - 1]));
+        return SQLITE_OK;
+    }
     skipToVisible(cur);
     return SQLITE_OK;
 }
@@ -389,6 +391,8 @@ int column(sqlite3_vtab_cursor* c, sqlite3_context* cx, int i) {
         sqlite3_result_error(cx, message.c_str(), -1);
     } catch (const std::exception& e) {
         sqlite3_result_error(cx, e.what(), -1);
+    } catch (...) {
+        sqlite3_result_error(cx, "The value cannot be read.", -1);
     }
     return SQLITE_OK;
 }
@@ -480,6 +484,8 @@ int rollback(sqlite3_vtab* v) {
     } catch (const std::exception& e) {
         // SQLite does not hear of this; the statement's report carries it.
         vt->folder->noteUndoFailure(e.what());
+    } catch (...) {
+        vt->folder->noteUndoFailure("The change could not be undone; it will be when the table is next opened.");
     }
     vt->change.reset();
     return SQLITE_OK;

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "xbase/FileIo.h"
+
 namespace engine {
 
 class TableLock {
@@ -20,7 +22,7 @@ public:
 
 private:
     TableLock() = default;
-    int m_fd = -1;
+    xbase::io::Fd m_fd;
 };
 
 } // namespace engine
