@@ -39,11 +39,6 @@ int DriveList::indexFor(const QString& path) {
     return findText(drive);
 }
 
-void DriveList::setDrive(const QString& path) {
-    const int index = indexFor(path);
-    if (index >= 0) setCurrentIndex(index);
-}
-
 void DriveList::showDriveOf(const QString& path) {
     const int index = indexFor(path);
     const QSignalBlocker blocker(this);

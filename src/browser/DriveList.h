@@ -18,9 +18,6 @@ public:
     QStringList drives() const;
     // The selected volume's path.
     QString drive() const { return currentText(); }
-    // Selects the volume that holds `path` (a volume not offered yet is added). Raises driveChanged
-    // when the selection changes, as a pick by the user does.
-    void setDrive(const QString& path);
     // Selects the volume that holds `path` without raising driveChanged, for keeping the list in
     // step with a folder chosen elsewhere.
     void showDriveOf(const QString& path);

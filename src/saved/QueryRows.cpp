@@ -35,11 +35,6 @@ bool rowExists(engine::Recordset& rows, std::int64_t row) {
     return rows.absolutePosition() == row;
 }
 
-QString rowName(engine::Recordset& rows, std::int64_t row) {
-    goTo(rows, row);
-    return textOf(rows.value("u_naziv"));
-}
-
 QString rowText(engine::Recordset& rows, std::int64_t row) {
     goTo(rows, row);
     return textOf(rows.value("u_txt"));

@@ -20,8 +20,7 @@ QStringList readNames(engine::Recordset& rows);
 // may have deleted it since the row set was read. Moves the current row.
 bool rowExists(engine::Recordset& rows, std::int64_t row);
 
-// The row's name and text. Throw engine::Error(NoCurrentRecord) when the row is gone.
-QString rowName(engine::Recordset& rows, std::int64_t row);
+// The row's text. Throws engine::Error(NoCurrentRecord) when the row is gone.
 QString rowText(engine::Recordset& rows, std::int64_t row);
 
 // Writes the row's text to the table. Throws engine::Error(NoCurrentRecord) when the row is gone,

@@ -33,8 +33,6 @@ public:
     // Starts the journal of an open table whose reserved lock the caller holds. Refuses (Error(Io))
     // when a journal is there already: it is an interrupted change that must be undone first.
     static std::unique_ptr<Journal> begin(const Table& table);
-    // True when this record's original image is already saved.
-    bool hasRecord(std::uint32_t record) const { return m_saved.count(record) != 0; }
     // Saves a record's original image; does nothing for records saved before or appended since begin().
     void saveRecord(std::uint32_t record, std::span<const std::uint8_t> bytes);
     void sync();

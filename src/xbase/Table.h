@@ -137,7 +137,6 @@ public:
     void writeRecord(std::uint32_t record, std::span<const std::uint8_t> bytes);
     std::uint32_t appendRecord(std::span<const std::uint8_t> bytes);
     void setDeleted(std::uint32_t record, bool deleted);
-    MemoFile* memoFile() const { return m_memo.get(); }
     const std::optional<std::filesystem::path>& memoPath() const { return m_memoPath; }
     std::uint64_t fileSize() const { return m_fileSize; }
     // Uses this memo file instead of the one found beside the table (for tables written under a
