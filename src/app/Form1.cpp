@@ -33,7 +33,6 @@ namespace app {
 
 namespace {
 
-const QString formLoad = QStringLiteral(" (Form Load) Form1");
 
 } // namespace
 
@@ -128,7 +127,6 @@ void Form1::createControls() {
     m_list1->hide();
 
     m_data1 = new datagrid::DataSource(this);
-    m_data1->setConnectText(QStringLiteral("dBASE 5.0;"));
     m_grid = new datagrid::ResultGrid(m_data1, m_client);
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_grid->setAllowUpdate(true);
@@ -252,15 +250,6 @@ void Form1::fitCaption(QPushButton* button) {
     button->setFont(font);
 }
 
-void Form1::step(const std::function<void()>& action, const QString& suffix) {
-    // Only the program's own failures are reported; a logic error is not one of them.
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        m_dialogs.message(QString::fromStdString(error.what()) + suffix);
-    }
-}
-
 void Form1::start(const QString& commandLine) {
     UUpit = 0;
     // The system hands the path as typed; quotes are removed only when they are there.
@@ -282,26 +271,24 @@ void Form1::start(const QString& commandLine) {
 
     // The parameter character always comes from the settings file, so that a start with a path
     // does not erase it when the folder change rewrites the file. No file yet is a first start.
-    step(
-        [&] {
-            const std::optional<browser::SettingsValues> values = browser::Settings(m_programFolder).read();
-            if (!values) return;
-            pChar = values->parameterChar;
-            if (path.isEmpty()) Putanja = values->folder;
-        },
-        formLoad);
+    startStep([&] {
+        const std::optional<browser::SettingsValues> values = browser::Settings(m_programFolder).read();
+        if (!values) return;
+        pChar = values->parameterChar;
+        if (path.isEmpty()) Putanja = values->folder;
+    });
     if (pChar.isEmpty()) pChar = QStringLiteral("~");
 
     if (!path.isEmpty()) {
         Putanja = folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
-        step([&] { m_dir1->setPath(folder); }, formLoad);
-        if (!fileName.isEmpty()) step([&] { m_file1->selectFile(fileName); }, formLoad);
+        startStep([&] { m_dir1->setPath(folder); });
+        if (!fileName.isEmpty()) startStep([&] { m_file1->selectFile(fileName); });
     } else if (!Putanja.isEmpty()) {
-        step([&] { m_dir1->setPath(Putanja); }, formLoad);
+        startStep([&] { m_dir1->setPath(Putanja); });
     }
     // No folder yet, or one that is gone: the program's own folder.
-    if (m_dir1->path().isEmpty()) step([&] { m_dir1->setPath(m_programFolder.path()); }, formLoad);
-    step([&] { m_file1->setPattern(QStringLiteral("*.dbf")); }, formLoad);
+    if (m_dir1->path().isEmpty()) startStep([&] { m_dir1->setPath(m_programFolder.path()); });
+    startStep([&] { m_file1->setPattern(QStringLiteral("*.dbf")); });
 }
 
 void Form1::refreshCaption() {
@@ -309,9 +296,10 @@ void Form1::refreshCaption() {
 }
 
 void Form1::showPosition() {
+    // Nothing open: nothing to show.
+    engine::Recordset* rows = m_data1->recordset();
+    if (!rows) return;
     step([&] {
-        engine::Recordset* rows = m_data1->recordset();
-        if (!rows) throw engine::Error(engine::NoCurrentRecord, "No recordset is open.");
         const std::int64_t position = rows->absolutePosition();
         m_data1->setCaption(QString::number(position + 1) + QLatin1Char('/') +
                             QString::number(rows->recordCount()));

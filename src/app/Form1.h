@@ -3,6 +3,7 @@
 
 #include "app/Layout.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Steps.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -71,7 +72,6 @@ public:
     // Markers met and the parameters asked for by the last run.
     int parCount() const { return ParCount; }
     const QStringList& parNames() const { return ParName; }
-    const QStringList& parValues() const { return ParValue; }
 
     // The title rule: Putanja, two blanks, a hyphen, two blanks, Tabela.
     void refreshCaption();
@@ -108,8 +108,6 @@ public:
     datagrid::DataSource* dataSource() const { return m_data1; }
     datagrid::ResultGrid* grid() const { return m_grid; }
     browser::Browser* browser() const { return m_browser; }
-    // The layout in twips as last applied.
-    const Geometry& geometryTwips() const { return m_geometry; }
 
 protected:
     // Lays the controls out whenever the client area changes size.
@@ -123,8 +121,6 @@ private:
     void place(QWidget* widget, const Box& box);
     void fitCaption(QPushButton* button);
 
-    // Runs one step of a handler; a failure is reported with `suffix` after its description.
-    void step(const std::function<void()>& action, const QString& suffix = {});
     void showPosition();
     // What opening the result's tables found wrong (a damaged file, a missing memo file), each once.
     void showTableWarnings();
@@ -134,6 +130,9 @@ private:
     void openLog();
 
     platform::Dialogs& m_dialogs;
+    // The handlers' steps: a failure reported by its description, and at start-up with the window named.
+    platform::Steps step{m_dialogs};
+    platform::Steps startStep{m_dialogs, platform::Steps::Form::StartUp, QStringLiteral("Form1")};
     platform::TextEditor& m_editor;
     platform::ProgramFolder m_programFolder;
 

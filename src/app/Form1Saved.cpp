@@ -42,12 +42,11 @@ void Form1::toggleDirectDisplay() {
 
     // The table is read before anything changes, so that a missing one leaves the window as it was.
     std::vector<saved::SavedQuery> queries;
-    try {
-        const std::unique_ptr<engine::Database> db = saved::openDatabase(m_programFolder);
-        queries = saved::listQueries(*db, saved::Order::ByName);
-    } catch (const std::runtime_error& error) {
+    if (!step([&] {
+            const std::unique_ptr<engine::Database> db = saved::openDatabase(m_programFolder);
+            queries = saved::listQueries(*db, saved::Order::ByName);
+        })) {
         if (mark) mark->setChecked(false);
-        m_dialogs.message(QString::fromStdString(error.what()));
         return;
     }
     m_directDisplay = true;

@@ -71,12 +71,7 @@ void Form1::searchCommand() {
     if (criteria.isEmpty()) return;
     // A condition the engine refuses is reported as such, not also as a row not found.
     bool found = true;
-    try {
-        found = gridtools::findNext(*m_data1, criteria);
-    } catch (const std::runtime_error& error) {
-        m_dialogs.message(QString::fromUtf8(error.what()));
-        return;
-    }
+    if (!step([&] { found = gridtools::findNext(*m_data1, criteria); })) return;
     if (!found) m_dialogs.message(QStringLiteral("Record not found"));
 }
 

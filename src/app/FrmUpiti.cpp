@@ -37,10 +37,6 @@ QString fromBox(QString text) {
     return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
 }
 
-QString describe(const std::runtime_error& error) {
-    return QString::fromStdString(error.what());
-}
-
 engine::Error gone(const QString& name) {
     return engine::Error(engine::NoCurrentRecord, "The query '" + name.toStdString() +
                                                       "' is no longer in the table of saved queries.");
@@ -93,7 +89,6 @@ void FrmUpiti::createControls() {
     m_list1->setObjectName(QStringLiteral("List1"));
     place(m_list1, 120, 120, 9495, 2595);
     m_data1 = new datagrid::DataSource(this);
-    m_data1->setConnectText(QStringLiteral("dBASE 5.0;"));
     m_data1->setCaption(QStringLiteral("Data1"));
     m_data1Bar = new datagrid::NavigationBar(m_data1, this);
     place(m_data1Bar, 120, 2880, 2220, 300);
@@ -128,11 +123,8 @@ void FrmUpiti::showWindow() {
         return;
     }
     // Opening has no rule of its own for failures: the first is reported and the window stays closed.
-    try {
-        opening();
-    } catch (const std::runtime_error& error) {
+    if (!m_steps([&] { opening(); })) {
         m_data1->close();
-        m_dialogs.message(describe(error));
         return;
     }
     show();
@@ -173,15 +165,7 @@ QString FrmUpiti::savePrompt() const {
 void FrmUpiti::choose(int row) {
     if (m_quiet) return;
     // Each step that fails shows the error's number and description, and the next step runs.
-    const auto trap = [this](const std::function<void()>& step) {
-        try {
-            step();
-        } catch (const engine::Error& error) {
-            m_dialogs.message(QString::number(error.number()) + QLatin1Char(' ') + describe(error));
-        } catch (const std::runtime_error& error) {
-            m_dialogs.message(describe(error));
-        }
-    };
+    const platform::Steps trap(m_dialogs, platform::Steps::Form::Numbered);
     // The edited text still shows, and uNaziv and CurIndex still name the query it belongs to.
     if (QueryChanged) {
         trap([&] {
@@ -256,7 +240,7 @@ void FrmUpiti::textChanged() {
 
 void FrmUpiti::load() {
     // Load has no rule of its own for failures: the first is reported and Load ends there.
-    try {
+    m_steps([&] {
         const int row = m_list1->currentRow();
         if (row < 0) {
             m_dialogs.message(QStringLiteral("No query is chosen. Choose one in the list, then Load."));
@@ -277,20 +261,16 @@ void FrmUpiti::load() {
         // The Enter goes to the main window's query box itself, whatever has the focus when it arrives.
         QCoreApplication::postEvent(
             box, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r")));
-    } catch (const std::runtime_error& error) {
-        m_dialogs.message(describe(error));
-    }
+    });
 }
 
 void FrmUpiti::exitWindow() {
     if (QueryChanged) {
         // A text that could not be saved stays on screen, so that nothing is lost.
-        try {
-            if (m_dialogs.question(savePrompt())) saveChanges();
-        } catch (const std::runtime_error& error) {
-            m_dialogs.message(describe(error));
+        if (!m_steps([&] {
+                if (m_dialogs.question(savePrompt())) saveChanges();
+            }))
             return;
-        }
         QueryChanged = false;
     }
     m_form1.UUpit = -1;
@@ -301,7 +281,7 @@ void FrmUpiti::deleteQuery() {
     const int row = m_list1->currentRow();
     if (row < 0) return;
     // Delete has no rule of its own for failures: the first is reported and Delete ends there.
-    try {
+    m_steps([&] {
         const QString name = m_list1->item(row)->text();
         engine::Recordset* rows = m_data1->recordset();
         if (!rows || !saved::rowExists(*rows, row)) throw gone(name);
@@ -324,9 +304,7 @@ void FrmUpiti::deleteQuery() {
             --CurIndex;
         }
         showPosition();
-    } catch (const std::runtime_error& error) {
-        m_dialogs.message(describe(error));
-    }
+    });
 }
 
 } // namespace app

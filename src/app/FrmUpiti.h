@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/ProgramFolder.h"
+#include "platform/Steps.h"
 
 #include <QString>
 #include <QWidget>
@@ -65,6 +66,8 @@ private:
 
     Form1& m_form1;
     platform::Dialogs& m_dialogs;
+    // Handlers without a rule of their own: the first failure is reported (its description) and ends them.
+    platform::Steps m_steps{m_dialogs};
     platform::ProgramFolder m_programFolder;
 
     QListWidget* m_list1 = nullptr;

@@ -36,16 +36,6 @@ QString Browser::windowTitle(const QString& defaultFolder, const QString& table)
     return defaultFolder + "  -  " + table;
 }
 
-void Browser::step(const std::function<void()>& action) {
-    // Only the program's own failures are reported; a logic error (a test's script refusing a
-    // dialog, say) must not be taken for one.
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        m_dialogs.message(QString::fromStdString(error.what()));
-    }
-}
-
 void Browser::driveChanged(const QString& drive) {
     // Moving to a drive keeps the folder when it is already on that drive, as a drive's current
     // folder is kept; otherwise the drive's own folder is shown.

@@ -3,6 +3,7 @@
 
 #include "browser/Settings.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Steps.h"
 
 #include <QObject>
 #include <QString>
@@ -52,12 +53,11 @@ public:
     static QString windowTitle(const QString& defaultFolder, const QString& table);
 
 private:
-    void step(const std::function<void()>& action);
-
     DriveList& m_drives;
     FolderList& m_folders;
     FileList& m_files;
     platform::Dialogs& m_dialogs;
+    platform::Steps step{m_dialogs};
     datagrid::DataSource& m_data;
     Settings m_settings;
     WindowState m_state;

@@ -55,9 +55,10 @@ void DataSource::refresh() {
     emit refreshed();
 }
 
-engine::Recordset& DataSource::open() const {
-    if (!m_recordset) throw engine::Error(engine::NoCurrentRecord, "No recordset is open.");
-    return *m_recordset;
+void DataSource::moved(const std::function<void(engine::Recordset&)>& move) {
+    if (!m_recordset) return;
+    move(*m_recordset);
+    emit currentChanged();
 }
 
 void DataSource::completeCount() {
@@ -67,28 +68,23 @@ void DataSource::completeCount() {
 }
 
 void DataSource::moveFirst() {
-    open().moveFirst();
-    emit currentChanged();
+    moved([](engine::Recordset& rs) { rs.moveFirst(); });
 }
 
 void DataSource::moveLast() {
-    open().moveLast();
-    emit currentChanged();
+    moved([](engine::Recordset& rs) { rs.moveLast(); });
 }
 
 void DataSource::moveNext() {
-    open().moveNext();
-    emit currentChanged();
+    moved([](engine::Recordset& rs) { rs.moveNext(); });
 }
 
 void DataSource::movePrevious() {
-    open().movePrevious();
-    emit currentChanged();
+    moved([](engine::Recordset& rs) { rs.movePrevious(); });
 }
 
 void DataSource::setAbsolutePosition(std::int64_t row) {
-    open().setAbsolutePosition(row);
-    emit currentChanged();
+    moved([row](engine::Recordset& rs) { rs.setAbsolutePosition(row); });
 }
 
 } // namespace datagrid

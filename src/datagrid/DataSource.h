@@ -1,9 +1,12 @@
 // The data source Data1: opens a record source of a folder through the engine and holds its recordset.
 #pragma once
 
+#include "engine/Database.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace engine {
@@ -50,7 +53,7 @@ public:
     void close();
 
     // Moves of the recordset that tell the grid and the caption. Throw engine::Error as the recordset
-    // does, and Error(NoCurrentRecord) when nothing is open.
+    // does; with nothing open there is nothing to move, and they do nothing.
     void moveFirst();
     void moveLast();
     void moveNext();
@@ -72,12 +75,14 @@ signals:
     void captionChanged(const QString& caption);
 
 private:
-    engine::Recordset& open() const;
+    // Runs a move of the open recordset and tells of it; nothing when nothing is open.
+    void moved(const std::function<void(engine::Recordset&)>& move);
     void release();
 
     QString m_databaseName;
     QString m_recordSource;
-    QString m_connect = QStringLiteral("dBASE 5.0;");
+    // The engine's driver text, as the data control carries it.
+    QString m_connect = QString::fromLatin1(engine::kDbaseConnect.data(), qsizetype(engine::kDbaseConnect.size())) + ';';
     QString m_caption;
     QString m_openFolder; // the folder m_database was opened on
     std::unique_ptr<engine::Database> m_database;

@@ -59,7 +59,7 @@ std::optional<QString> filterSource(const QString& table, const QString& express
 
 bool findNext(datagrid::DataSource& data, const QString& criteria) {
     engine::Recordset* rows = data.recordset();
-    if (!rows) throw engine::Error(engine::NoCurrentRecord, "No recordset is open.");
+    if (!rows) return false; // nothing shown: nothing to find
     rows->findNext(criteria.toStdString());
     if (rows->noMatch()) return false;
     data.notifyCurrentChanged();
