@@ -2,14 +2,13 @@
 // ORDERS.DBF, with scripted dialogs and editor, and helpers that drive its named controls.
 #pragma once
 
-#include "support/QtApplication.h"
 #include "app/Form1.h"
-
 #include "app/QueryBox.h"
 #include "datagrid/DataSource.h"
 #include "engine/EngineTestSupport.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/ScriptedTextEditor.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
+#include "support/ScriptedTextEditor.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -50,8 +49,8 @@ protected:
 
     TempDir m_program;
     TempDir m_data;
-    platform::ScriptedDialogs m_dialogs;
-    platform::ScriptedTextEditor m_editor;
+    testsupport::ScriptedDialogs m_dialogs;
+    testsupport::ScriptedTextEditor m_editor;
     std::unique_ptr<Form1> m_form;
 
     void SetUp() override { writeOrders(m_data / "ORDERS.DBF"); }

@@ -1,6 +1,5 @@
 // The Settings command's prompts and the file it writes, the help text handed to the editor, and About.
 #include "app/Form1Fixture.h"
-
 #include "browser/Settings.h"
 
 #include <QAction>
@@ -51,7 +50,8 @@ TEST_F(Form1OtherTest, SettingsThatCannotBeWrittenAreReportedOnce) {
     m_dialogs.expectMessage();
     named<QAction>("mnuPodesavanje")->trigger();
     EXPECT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_TRUE(m_dialogs.messages().value(0).contains("brindle.ini")) << m_dialogs.messages().value(0).toStdString();
+    EXPECT_TRUE(m_dialogs.messages().value(0).contains("brindle.ini"))
+        << m_dialogs.messages().value(0).toStdString();
     EXPECT_TRUE(std::filesystem::is_directory(m_program / "brindle.ini"));
     // The values still hold for this session.
     EXPECT_EQ(m_form->pChar, "#");
@@ -71,5 +71,5 @@ TEST_F(Form1OtherTest, HelpOpensTheHelpTextAndAboutNamesTheAuthors) {
     EXPECT_TRUE(about[0].contains("BRINDLE authors"));
     EXPECT_TRUE(about[0].contains("completely free"));
     EXPECT_TRUE(about[1].contains("suggestions"));
-    EXPECT_EQ(m_dialogs.calls().last().kind, platform::ScriptedDialogs::Kind::Message);
+    EXPECT_EQ(m_dialogs.calls().last().kind, testsupport::ScriptedDialogs::Kind::Message);
 }

@@ -1,7 +1,6 @@
 // The main window driven through its named controls: start-up, opening a table, Enter in the query
 // box with selects, parameters, an update and a declined delete, and the query log.
 #include "app/Form1Fixture.h"
-
 #include "browser/DriveList.h"
 #include "browser/FileList.h"
 #include "browser/FolderList.h"
@@ -246,8 +245,9 @@ TEST_F(Form1Test, UpdateChangesTheFile) {
     EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
     EXPECT_EQ(m_form->Tabela.toString(), "");
     // Another program reads the changed record, and only that one.
-    EXPECT_EQ(enginetest::cells(enginetest::dbfread(m_data / "ORDERS.DBF")),
-              (enginetest::Rows{{"text:nails", "int:40"}, {"text:screws", "int:12"}, {"text:bolts", "int:99"}}));
+    EXPECT_EQ(
+        enginetest::cells(enginetest::dbfread(m_data / "ORDERS.DBF")),
+        (enginetest::Rows{{"text:nails", "int:40"}, {"text:screws", "int:12"}, {"text:bolts", "int:99"}}));
 
     // With a table shown, the grid shows the changed data.
     enter("select * from orders");
@@ -271,7 +271,7 @@ TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
     m_dialogs.expectQuestion(false);
     enter("\n\ndelete from orders where QTY > 10");
     ASSERT_EQ(m_dialogs.calls().size(), 1);
-    EXPECT_EQ(m_dialogs.calls()[0].kind, platform::ScriptedDialogs::Kind::Question);
+    EXPECT_EQ(m_dialogs.calls()[0].kind, testsupport::ScriptedDialogs::Kind::Question);
     EXPECT_TRUE(m_dialogs.calls()[0].text.startsWith("Are you sure you want to delete "));
     EXPECT_TRUE(m_dialogs.calls()[0].text.endsWith(" from orders where QTY > 10?"));
     EXPECT_EQ(readFile(m_data / "ORDERS.DBF"), before);

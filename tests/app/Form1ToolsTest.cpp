@@ -126,7 +126,7 @@ TEST_F(Form1Tools, SortAndFilterRebuildTheWholeTable) {
     openTable("ORDERS.DBF");
     m_dialogs.expectPrompt("QTY");
     trigger("mnuSort");
-    const platform::ScriptedDialogs::Call sortPrompt = m_dialogs.calls().back();
+    const testsupport::ScriptedDialogs::Call sortPrompt = m_dialogs.calls().back();
     EXPECT_EQ(sortPrompt.text, "Sort by field :");
     EXPECT_EQ(sortPrompt.title, "SORT:");
     EXPECT_EQ(source(), "select * from ORDERS order by QTY");
@@ -135,7 +135,7 @@ TEST_F(Form1Tools, SortAndFilterRebuildTheWholeTable) {
     // A filter after a sort shows the filtered rows unsorted.
     m_dialogs.expectPrompt("QTY > 10");
     trigger("mnuFilter");
-    const platform::ScriptedDialogs::Call filterPrompt = m_dialogs.calls().back();
+    const testsupport::ScriptedDialogs::Call filterPrompt = m_dialogs.calls().back();
     EXPECT_EQ(filterPrompt.text, "Filter [field] [expression] [value] :");
     EXPECT_EQ(filterPrompt.title, "FILTER:");
     EXPECT_EQ(source(), "select * from ORDERS where QTY > 10");
@@ -180,7 +180,7 @@ TEST_F(Form1Tools, SearchMovesToEachFurtherMatch) {
     ASSERT_EQ(currentRow(), 0);
     m_dialogs.expectPrompt("QTY < 20");
     trigger("mnuSearch");
-    const platform::ScriptedDialogs::Call prompt = m_dialogs.calls().back();
+    const testsupport::ScriptedDialogs::Call prompt = m_dialogs.calls().back();
     EXPECT_EQ(prompt.text, "Search [field] [expression] [value] :");
     EXPECT_EQ(prompt.title, "FIND NEXT:");
     EXPECT_EQ(currentRow(), 1);

@@ -1,6 +1,5 @@
 // The three lists driven through their widgets: folder changes and the settings file, the table
 // listing, opening a table by Enter or double-click, and the failures that are reported.
-#include "support/QtApplication.h"
 #include "browser/Browser.h"
 
 #include "browser/DriveList.h"
@@ -8,7 +7,8 @@
 #include "browser/FolderList.h"
 #include "datagrid/DataSource.h"
 #include "engine/EngineTestSupport.h"
-#include "platform/ScriptedDialogs.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QTest>
@@ -48,7 +48,7 @@ protected:
     DriveList m_drives{QStringList{"/"}};
     FolderList m_folders;
     FileList m_files;
-    platform::ScriptedDialogs m_dialogs;
+    testsupport::ScriptedDialogs m_dialogs;
     datagrid::DataSource m_source;
 
     // The window-level state as the window would hold it.
@@ -278,7 +278,7 @@ TEST(DriveListTest, PickingADriveMovesTheFolderListAndAnUnreadyOneDoesNot) {
     DriveList drives{QStringList{"/", missing, volume}};
     FolderList folders;
     FileList files;
-    platform::ScriptedDialogs dialogs;
+    testsupport::ScriptedDialogs dialogs;
     datagrid::DataSource source;
     browser::WindowState state;
     state.parameterChar = [] { return QString("~"); };

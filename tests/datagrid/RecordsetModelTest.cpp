@@ -1,11 +1,11 @@
 // The grid's model over real tables: columns and headers, cell texts, edits written to the file, refused
 // edits that leave it alone, read-only results, and cell texts typed back into values.
-#include "support/QtApplication.h"
 #include "datagrid/RecordsetModel.h"
 
 #include "datagrid/DataSource.h"
 #include "datagrid/ValueText.h"
 #include "engine/EngineTestSupport.h"
+#include "support/Qt.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

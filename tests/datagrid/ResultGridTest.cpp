@@ -6,7 +6,7 @@
 #include "datagrid/NavigationBar.h"
 #include "datagrid/RecordsetModel.h"
 #include "engine/EngineTestSupport.h"
-#include "support/QtApplication.h"
+#include "support/Qt.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -5,13 +5,13 @@
 #include "output/ResultTables.h"
 #include "output/WorkbookDump.h"
 #include "platform/RecordingSpreadsheet.h"
-#include "platform/ScriptedDialogs.h"
-#include "support/QtApplication.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 
 using namespace outputtest;
-using platform::ScriptedDialogs;
+using testsupport::ScriptedDialogs;
 using testsupport::TempDir;
 
 namespace {

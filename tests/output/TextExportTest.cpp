@@ -3,15 +3,15 @@
 #include "output/TextExport.h"
 
 #include "output/ResultTables.h"
-#include "platform/ScriptedDialogs.h"
-#include "support/QtApplication.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 #include <set>
 
 using namespace outputtest;
-using platform::ScriptedDialogs;
 using testsupport::readFile;
+using testsupport::ScriptedDialogs;
 using testsupport::TempDir;
 using testsupport::writeFile;
 

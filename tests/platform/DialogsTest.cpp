@@ -1,9 +1,9 @@
 // The dialogs: the scripted ones tests use, and the Qt ones driven through real key presses.
-#include "support/QtApplication.h"
 #include "engine/Error.h"
 #include "platform/BusyPointer.h"
 #include "platform/QtDialogs.h"
-#include "platform/ScriptedDialogs.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -20,7 +20,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-using platform::ScriptedDialogs;
+using testsupport::ScriptedDialogs;
 
 namespace {
 
@@ -93,7 +93,7 @@ TEST(ScriptedDialogs, RefusesADialogTheScriptDidNotExpect) {
     try {
         dialogs.message("Syntax error in FROM clause.", {});
         FAIL() << "an unexpected message box was accepted";
-    } catch (const platform::ScriptError& e) {
+    } catch (const testsupport::ScriptError& e) {
         EXPECT_STREQ(e.what(),
                      "dialog script expected a Yes/No question, but the program showed a message box "
                      "\"Syntax error in FROM clause.\"");
@@ -113,7 +113,7 @@ TEST(ScriptedDialogs, RefusesADialogTheScriptDidNotExpect) {
             caughtAsEngineError = true;
         }
         FAIL() << "a prompt was answered from an empty script";
-    } catch (const platform::ScriptError& e) {
+    } catch (const testsupport::ScriptError& e) {
         EXPECT_NE(std::string(e.what()).find("dialog script is empty"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(caughtAsEngineError);

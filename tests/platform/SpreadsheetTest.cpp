@@ -3,7 +3,7 @@
 #include "engine/Error.h"
 #include "output/WorkbookDump.h"
 #include "platform/XlsxSpreadsheet.h"
-#include "support/QtApplication.h"
+#include "support/Qt.h"
 #include "support/TempDir.h"
 
 #include <QDesktopServices>

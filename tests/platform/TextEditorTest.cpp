@@ -1,8 +1,8 @@
 // Showing the program's text files: handed to the desktop as a file URL, failures told to the user.
-#include "support/QtApplication.h"
 #include "platform/DesktopTextEditor.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/ScriptedTextEditor.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
+#include "support/ScriptedTextEditor.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -31,7 +31,7 @@ TEST(DesktopTextEditor, HandsTheFileToTheDesktopWithoutAnyMessage) {
     testsupport::TempDir temp;
     Desktop desktop;
     QDesktopServices::setUrlHandler("file", &desktop, "open");
-    platform::ScriptedDialogs dialogs; // no dialog expected
+    testsupport::ScriptedDialogs dialogs; // no dialog expected
     platform::DesktopTextEditor editor(dialogs);
 
     // The log before the first run does not exist yet; it is handed over all the same.
@@ -48,7 +48,7 @@ TEST(DesktopTextEditor, ReportsInAMessageBoxWhenNoApplicationStarts) {
     application();
     // The offscreen platform has no desktop services, so opening fails as it does on a system
     // without a default application for text.
-    platform::ScriptedDialogs dialogs;
+    testsupport::ScriptedDialogs dialogs;
     dialogs.expectMessage();
     platform::DesktopTextEditor editor(dialogs);
     editor.open("/nonexistent/brHelp.txt");
@@ -60,7 +60,7 @@ TEST(DesktopTextEditor, ReportsInAMessageBoxWhenNoApplicationStarts) {
 }
 
 TEST(ScriptedTextEditor, RecordsThePathsInOrder) {
-    platform::ScriptedTextEditor editor;
+    testsupport::ScriptedTextEditor editor;
     platform::TextEditor& asUsed = editor;
     asUsed.open("/p/sql.txt");
     asUsed.open("/p/brHelp.txt");

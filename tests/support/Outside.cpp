@@ -29,8 +29,7 @@ RunResult run(const std::vector<std::string>& argv) {
     char errName[] = "/tmp/brindle-err-XXXXXX";
     int outFd = mkstemp(outName);
     int errFd = mkstemp(errName);
-    if (outFd < 0 || errFd < 0)
-        throw std::runtime_error("cannot create temporary files");
+    if (outFd < 0 || errFd < 0) throw std::runtime_error("cannot create temporary files");
     unlink(outName);
     unlink(errName);
 
