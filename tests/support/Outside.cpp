@@ -69,4 +69,28 @@ RunResult runPython(const std::string& script, const std::vector<std::string>& a
     return run(argv);
 }
 
+Dump runScript(const std::string& script, const std::vector<std::string>& args) {
+    const RunResult r = runPython(script, args);
+    if (r.exitCode != 0)
+        throw std::runtime_error(script + " failed with exit code " + std::to_string(r.exitCode) + ":\n" +
+                                 r.err);
+    return parseDump(r.out);
+}
+
+Dump dbfread(const std::filesystem::path& table, const std::string& encoding) {
+    std::vector<std::string> args{table.string()};
+    if (!encoding.empty()) args.push_back(encoding);
+    return runScript("dbfread_dump.py", args);
+}
+
+std::vector<std::vector<std::string>> cells(const Dump& dump) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& record : dump.records) {
+        auto& row = rows.emplace_back();
+        for (const auto& cell : record)
+            row.push_back(cell.kind + ":" + cell.text);
+    }
+    return rows;
+}
+
 } // namespace testsupport
