@@ -27,10 +27,10 @@ inline QString q(const std::filesystem::path& path) {
 }
 
 inline void writeOrders(const std::filesystem::path& path) {
-    enginetest::writeTable(path, {{"ITEM", 'C', 10, 0}, {"QTY", 'N', 5, 0}},
-                           {{std::string("nails"), std::int64_t{40}},
-                            {std::string("screws"), std::int64_t{12}},
-                            {std::string("bolts"), std::int64_t{7}}});
+    testsupport::writeTable(path, {{"ITEM", 'C', 10, 0}, {"QTY", 'N', 5, 0}},
+                            {{std::string("nails"), std::int64_t{40}},
+                             {std::string("screws"), std::int64_t{12}},
+                             {std::string("bolts"), std::int64_t{7}}});
 }
 
 inline std::vector<std::string> lines(const std::string& text) {

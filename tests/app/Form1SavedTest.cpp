@@ -13,7 +13,7 @@ using namespace form1test;
 class Form1SavedTest : public Form1Test {
 protected:
     void makeTable(const std::vector<std::vector<engine::Value>>& rows = {}) {
-        enginetest::writeTable(m_program / "upiti.dbf", saved::tableFields(), rows, saved::tableCodePage());
+        testsupport::writeTable(m_program / "upiti.dbf", saved::tableFields(), rows, saved::tableCodePage());
     }
     QAction* directDisplay() { return named<QAction>("mnuDirUpit"); }
     QListWidget* list() { return named<QListWidget>("List1"); }

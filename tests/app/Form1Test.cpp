@@ -145,7 +145,7 @@ TEST_F(Form1Test, EnterInTheFileListOpensTheTable) {
     EXPECT_EQ(caption(), "3/3");
 
     // An empty table shows no position at all, not the last table's.
-    enginetest::writeTable(m_data / "EMPTY.DBF", {{"ITEM", 'C', 10, 0}}, {});
+    testsupport::writeTable(m_data / "EMPTY.DBF", {{"ITEM", 'C', 10, 0}}, {});
     files->reload();
     files->selectFile("EMPTY.DBF");
     QTest::keyClick(files, Qt::Key_Return);
@@ -246,7 +246,7 @@ TEST_F(Form1Test, UpdateChangesTheFile) {
     EXPECT_EQ(m_form->Tabela.toString(), "");
     // Another program reads the changed record, and only that one.
     EXPECT_EQ(
-        enginetest::cells(enginetest::dbfread(m_data / "ORDERS.DBF")),
+        testsupport::cells(testsupport::dbfread(m_data / "ORDERS.DBF")),
         (enginetest::Rows{{"text:nails", "int:40"}, {"text:screws", "int:12"}, {"text:bolts", "int:99"}}));
 
     // With a table shown, the grid shows the changed data.

@@ -26,7 +26,8 @@ protected:
         std::vector<std::vector<engine::Value>> values;
         for (const auto& [name, text] : rows)
             values.push_back({name, text});
-        enginetest::writeTable(m_program / "upiti.dbf", saved::tableFields(), values, saved::tableCodePage());
+        testsupport::writeTable(m_program / "upiti.dbf", saved::tableFields(), values,
+                                saved::tableCodePage());
     }
     Pairs stored() {
         Pairs pairs;

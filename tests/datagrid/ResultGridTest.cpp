@@ -28,11 +28,11 @@ using testsupport::application;
 class ResultGridTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::writeTable(m_dir / "towns.dbf", {{"TOWN", 'C', 12, 0}, {"PEOPLE", 'N', 8, 0}},
-                               {{std::string("Split"), std::int64_t{160000}},
-                                {std::string("Zadar"), std::int64_t{70000}},
-                                {std::string("Osijek"), std::int64_t{96000}},
-                                {std::string("Pula"), std::int64_t{52000}}});
+        testsupport::writeTable(m_dir / "towns.dbf", {{"TOWN", 'C', 12, 0}, {"PEOPLE", 'N', 8, 0}},
+                                {{std::string("Split"), std::int64_t{160000}},
+                                 {std::string("Zadar"), std::int64_t{70000}},
+                                 {std::string("Osijek"), std::int64_t{96000}},
+                                 {std::string("Pula"), std::int64_t{52000}}});
         m_source.setDatabaseName(QString::fromStdString(m_dir.path().string()));
     }
 
@@ -75,7 +75,7 @@ TEST_F(ResultGridTest, RefreshOpensTablesAndSelects) {
     EXPECT_EQ(m_grid.columnCount(), 0);
 
     // Nothing to open yet: an error for the caller, never a dialog.
-    EXPECT_EQ(enginetest::errorOf([&] { m_source.refresh(); }).number(), engine::InvalidArgument);
+    EXPECT_EQ(testsupport::errorOf([&] { m_source.refresh(); }).number(), engine::InvalidArgument);
 
     QSignalSpy refreshed(&m_source, &DataSource::refreshed);
     m_source.setProperty("RecordSource", "TOWNS.DBF");
@@ -97,9 +97,9 @@ TEST_F(ResultGridTest, RefreshOpensTablesAndSelects) {
 
     // A bad source leaves nothing open: the grid and the bar let go of the old one.
     m_source.setRecordSource("nosuchtable.dbf");
-    const engine::Error error = enginetest::errorOf([&] { m_source.refresh(); });
+    const engine::Error error = testsupport::errorOf([&] { m_source.refresh(); });
     EXPECT_EQ(error.number(), engine::TableNotFound);
-    EXPECT_TRUE(enginetest::contains(error.description(), "nosuchtable")) << error.description();
+    EXPECT_TRUE(testsupport::contains(error.description(), "nosuchtable")) << error.description();
     EXPECT_EQ(m_source.recordset(), nullptr);
     EXPECT_EQ(m_grid.model(), nullptr);
     EXPECT_EQ(m_grid.columnCount(), 0);
@@ -110,17 +110,17 @@ TEST_F(ResultGridTest, RefreshOpensTablesAndSelects) {
     m_source.refresh();
     EXPECT_TRUE(button("Data1Next")->isEnabled());
     EXPECT_EQ(
-        enginetest::errorOf([&] { engine::Database exclusive(m_dir.path(), {.exclusive = true}); }).number(),
+        testsupport::errorOf([&] { engine::Database exclusive(m_dir.path(), {.exclusive = true}); }).number(),
         engine::FolderInUse);
     m_source.close();
     EXPECT_EQ(m_grid.model(), nullptr);
     EXPECT_EQ(
-        enginetest::errorOf([&] { engine::Database exclusive(m_dir.path(), {.exclusive = true}); }).number(),
+        testsupport::errorOf([&] { engine::Database exclusive(m_dir.path(), {.exclusive = true}); }).number(),
         -1);
 
     // Another folder gets its own database.
     testsupport::TempDir other;
-    enginetest::writeTable(other / "towns.dbf", {{"TOWN", 'C', 12, 0}}, {{std::string("Rijeka")}});
+    testsupport::writeTable(other / "towns.dbf", {{"TOWN", 'C', 12, 0}}, {{std::string("Rijeka")}});
     m_source.setDatabaseName(QString::fromStdString(other.path().string()));
     m_source.refresh();
     EXPECT_EQ(m_grid.model()->rowCount(), 1);
@@ -177,7 +177,7 @@ TEST_F(ResultGridTest, NavigationBarAndGridFollowEachOther) {
     click("Data1Last");
     click("Data1Next");
     EXPECT_EQ(position(), -1);
-    EXPECT_EQ(enginetest::errorOf([&] { m_source.moveFirst(); }).number(), engine::NoCurrentRecord);
+    EXPECT_EQ(testsupport::errorOf([&] { m_source.moveFirst(); }).number(), engine::NoCurrentRecord);
 }
 
 TEST_F(ResultGridTest, TypingIntoACellWritesTheFile) {
@@ -198,13 +198,13 @@ TEST_F(ResultGridTest, TypingIntoACellWritesTheFile) {
     }
 
     // A number too wide for N(8) is refused with the engine's message and the file stays as it was.
-    const auto before = enginetest::snapshot(m_dir.path());
+    const auto before = testsupport::snapshot(m_dir.path());
     m_grid.setCurrentIndex(m_grid.model()->index(2, 1));
     type("123456789");
     ASSERT_EQ(failed.count(), 1);
     EXPECT_TRUE(failed.at(0).at(0).toString().contains("PEOPLE"))
         << failed.at(0).at(0).toString().toStdString();
-    EXPECT_EQ(enginetest::changedFiles(before, enginetest::snapshot(m_dir.path())), "");
+    EXPECT_EQ(testsupport::differences(before, testsupport::snapshot(m_dir.path())), "");
     EXPECT_EQ(m_grid.model()->data(m_grid.model()->index(2, 1)).toString(), "96000");
 }
 

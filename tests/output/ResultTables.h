@@ -17,7 +17,7 @@ inline QString q(const std::filesystem::path& path) {
 inline void writePeople(const std::filesystem::path& path) {
     using engine::Value;
     const Value null = xbase::Null{};
-    enginetest::writeTable(
+    testsupport::writeTable(
         path,
         {{"NAME", 'C', 12, 0},
          {"AGE", 'N', 3, 0},

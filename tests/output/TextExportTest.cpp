@@ -77,9 +77,9 @@ TEST_F(TextExportTest, WritesTheHeadingNineBlanksAndPaddedRowsWithCrLf) {
 }
 
 TEST_F(TextExportTest, ValuesFollowTheLocaleAndLineBreaksInsideAValueStay) {
-    enginetest::writeTable(m_temp / "NOTES.DBF",
-                           {{"NOTE", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}, {"DAY", 'D', 8, 0}},
-                           {{std::string("two\nlines"), 0.5, xbase::Date{2024, 3, 5}}});
+    testsupport::writeTable(m_temp / "NOTES.DBF",
+                            {{"NOTE", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}, {"DAY", 'D', 8, 0}},
+                            {{std::string("two\nlines"), 0.5, xbase::Date{2024, 3, 5}}});
     bind(m_data, m_temp.path(), "NOTES.DBF");
     const auto out = m_temp / "notes.txt";
     m_dialogs.expectSaveFileName(q(out));
@@ -96,7 +96,7 @@ TEST_F(TextExportTest, TwoHundredRowsLeaveNinetyNineAndAHalfPercentInTheTitle) {
     std::vector<std::vector<engine::Value>> rows;
     for (int i = 1; i <= 200; ++i)
         rows.push_back({std::int64_t{i}});
-    enginetest::writeTable(m_temp / "MANY.DBF", {{"N", 'N', 3, 0}}, rows);
+    testsupport::writeTable(m_temp / "MANY.DBF", {{"N", 'N', 3, 0}}, rows);
     bind(m_data, m_temp.path(), "select n from many");
     const auto out = m_temp / "many.txt";
     m_dialogs.expectSaveFileName(q(out));
