@@ -34,6 +34,14 @@ std::set<std::string> names(const fs::path& folder) {
     return out;
 }
 
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
+        result.push_back(text.substr(from, at - from));
+    return result;
+}
+
 std::size_t openDescriptors() {
     std::size_t n = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))

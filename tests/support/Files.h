@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -17,6 +18,8 @@ Snapshot snapshot(const std::filesystem::path& folder);
 std::string differences(const Snapshot& before, const Snapshot& after);
 // The names of everything in a folder.
 std::set<std::string> names(const std::filesystem::path& folder);
+// The lines of a text whose lines end in CR LF, without their endings.
+std::vector<std::string> lines(const std::string& text);
 // Open descriptors of this process: a failure must not leave any behind.
 std::size_t openDescriptors();
 
