@@ -82,8 +82,7 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
     EXPECT_GT(reads, 3);
 
     // An insert of 5000 records that fails on its last one, again and again: no reader counts any of them.
-    const pid_t inserts = ::fork();
-    if (inserts == 0) {
+    const pid_t inserts = testsupport::forkChild([&] {
         Database writer(dir.path(), {.lockWait = 20s});
         for (int i = 0; i < 8; ++i) {
             try {
@@ -92,8 +91,8 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
             } catch (const Error&) {
             }
         }
-        ::_exit(0);
-    }
+        return 0;
+    });
     reads = 0;
     for (int status = 0; ::waitpid(inserts, &status, WNOHANG) == 0; ++reads)
         EXPECT_EQ(one(db, "select count(*) from t"), "100000")
@@ -108,8 +107,7 @@ TEST(ConcurrencyTest, AWriterKilledWhileAnotherWaitsLeavesTheOthersChangeWhole) 
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     // The first writer stops for good in the middle of writing its change, holding the table.
-    const pid_t stuck = ::fork();
-    if (stuck == 0) {
+    const pid_t stuck = testsupport::forkChild([&] {
         int writes = 0;
         xbase::io::fault::always([&](const char* call, const fs::path& path) {
             if (std::string(call) == "write" && path.filename() == "t.dbf" && ++writes == 5) {
@@ -121,8 +119,8 @@ TEST(ConcurrencyTest, AWriterKilledWhileAnotherWaitsLeavesTheOthersChangeWhole) 
         });
         Database db(dir.path());
         db.execute("update t set n = n + 100");
-        ::_exit(0);
-    }
+        return 0;
+    });
     char c = 0;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     // A second writer waits for it...
