@@ -44,10 +44,7 @@ protected:
         QTest::mouseClick(b, Qt::LeftButton);
     }
 
-    // The application comes before the widgets below.
-    struct Application {
-        Application() { application(); }
-    } m_application;
+    testsupport::ApplicationFirst m_application; // before the widgets below
     // Typing into the grid: the first key opens the cell's editor, which then has the focus, and Return
     // commits.
     void type(const char* text) {
@@ -67,11 +64,6 @@ protected:
 };
 
 TEST_F(ResultGridTest, RefreshOpensTablesAndSelects) {
-    EXPECT_EQ(m_source.objectName(), "Data1");
-    EXPECT_EQ(m_grid.objectName(), "DBGrid1");
-    EXPECT_EQ(m_source.property("Connect").toString(), "dBASE 5.0;");
-    EXPECT_EQ(m_source.property("RecordSource").toString(), "");
-    EXPECT_TRUE(m_grid.property("AllowUpdate").toBool());
     EXPECT_EQ(m_grid.columnCount(), 0);
 
     // Nothing to open yet: an error for the caller, never a dialog.
@@ -180,7 +172,7 @@ TEST_F(ResultGridTest, NavigationBarAndGridFollowEachOther) {
     EXPECT_EQ(testsupport::errorOf([&] { m_source.moveFirst(); }).number(), engine::NoCurrentRecord);
 }
 
-TEST_F(ResultGridTest, TypingIntoACellWritesTheFile) {
+TEST_F(ResultGridTest, TypingIntoACellReachesTheRecordsetOrSaysWhyNot) {
     m_source.setRecordSource("towns.dbf");
     m_source.refresh();
     m_grid.show();
@@ -189,38 +181,26 @@ TEST_F(ResultGridTest, TypingIntoACellWritesTheFile) {
     m_grid.setFocus();
     QSignalSpy failed(&m_grid, &ResultGrid::editFailed);
 
+    // What the file then holds, and that a refusal leaves it alone, is RecordsetModelTest's.
     m_grid.setCurrentIndex(m_grid.model()->index(1, 1));
     type("71000");
     EXPECT_EQ(failed.count(), 0);
-    {
-        engine::Database db(m_dir.path());
-        EXPECT_EQ(enginetest::one(db, "select people from towns where town = 'Zadar'"), "71000");
-    }
-
-    // A number too wide for N(8) is refused with the engine's message and the file stays as it was.
-    const auto before = testsupport::snapshot(m_dir.path());
+    EXPECT_EQ(m_grid.model()->data(m_grid.model()->index(1, 1)).toString(), "71000");
+    // A number too wide for N(8) is refused with the engine's message.
     m_grid.setCurrentIndex(m_grid.model()->index(2, 1));
     type("123456789");
     ASSERT_EQ(failed.count(), 1);
     EXPECT_TRUE(failed.at(0).at(0).toString().contains("PEOPLE"))
         << failed.at(0).at(0).toString().toStdString();
-    EXPECT_EQ(testsupport::differences(before, testsupport::snapshot(m_dir.path())), "");
-    EXPECT_EQ(m_grid.model()->data(m_grid.model()->index(2, 1)).toString(), "96000");
 }
 
 TEST_F(ResultGridTest, BigTableIsReadOnDemand) {
     constexpr std::uint32_t Records = 200000;
-    {
-        auto table = xbase::Table::create(m_dir / "big.dbf", {{"ID", 'N', 7, 0}, {"NAME", 'C', 10, 0}});
-        auto record = table->blankRecord();
-        for (std::uint32_t i = 1; i <= Records; ++i) {
-            table->encode(record, 0, engine::Value(std::int64_t{i}));
-            table->encode(record, 1, engine::Value("n" + std::to_string(i)));
-            table->appendRecord(record);
-        }
-        table->setDeleted(5, true); // record ID 6: rows after it are the next records
-        table->sync();
-    }
+    testsupport::writeRows(m_dir / "big.dbf", {{"ID", 'N', 7}, {"NAME", 'C', 10}}, Records, [](int i) {
+        return testsupport::Row{std::int64_t{i}, "n" + std::to_string(i)};
+    });
+    // Record ID 6 deleted: the rows after it are the next records.
+    xbase::Table::open(m_dir / "big.dbf", xbase::OpenMode::ReadWrite)->setDeleted(5, true);
     m_source.setRecordSource("big.dbf");
     m_source.refresh();
     auto* model = m_grid.recordsetModel();

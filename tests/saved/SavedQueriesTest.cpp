@@ -5,18 +5,16 @@
 #include "engine/EngineTestSupport.h"
 #include "saved/QueryExport.h"
 #include "saved/TableLayout.h"
+#include "support/Qt.h"
 
 #include <gtest/gtest.h>
 
+using testsupport::programFolder;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
-
-platform::ProgramFolder programFolder(const TempDir& dir) {
-    return platform::ProgramFolder(QString::fromStdString(dir.path().string()));
-}
 
 // The empty table, made by the build's own tool.
 void placeTable(const TempDir& dir) {
