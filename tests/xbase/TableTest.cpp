@@ -1,4 +1,4 @@
-// Reading the fixture tables of each version, and writing tables in place.
+// What the header of each version tells, and writing tables in place.
 #include "xbase/Table.h"
 
 #include "support/Bytes.h"
