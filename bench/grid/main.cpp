@@ -8,15 +8,14 @@
 #include "datagrid/DataSource.h"
 #include "datagrid/ResultGrid.h"
 #include "platform/ProgramFolder.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/ScriptedTextEditor.h"
+#include "support/ScriptedDialogs.h"
+#include "support/ScriptedTextEditor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -58,8 +57,8 @@ int main(int argc, char** argv) {
     const QString statement = QString::fromLocal8Bit(argv[3]);
     QTemporaryDir programFolder;
     // Any dialog (a failure report) ends the run: the script expects none.
-    platform::ScriptedDialogs dialogs;
-    platform::ScriptedTextEditor editor;
+    testsupport::ScriptedDialogs dialogs;
+    testsupport::ScriptedTextEditor editor;
     app::Form1 form(dialogs, editor, platform::ProgramFolder(programFolder.path()));
     form.start(folder + QLatin1Char('/') + QString::fromLocal8Bit(argv[2]));
     form.show();
@@ -73,7 +72,8 @@ int main(int argc, char** argv) {
         form.queryBox()->setPlainText(statement);
         form.queryBox()->moveCursor(QTextCursor::End);
         const double select = enterAndShow(*form.queryBox(), grid);
-        std::printf("select from Enter: %.3f s, Data1 shows %s\n", select, qPrintable(form.dataSource()->caption()));
+        std::printf("select from Enter: %.3f s, Data1 shows %s\n", select,
+                    qPrintable(form.dataSource()->caption()));
         if (argc == 5) {
             const double alone = brindleSql(QString::fromLocal8Bit(argv[4]), folder, statement);
             if (alone < 0) {

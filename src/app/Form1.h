@@ -19,7 +19,6 @@ class QPushButton;
 
 namespace platform {
 class Dialogs;
-class Spreadsheet;
 class TextEditor;
 } // namespace platform
 namespace datagrid {
@@ -88,9 +87,6 @@ public:
     // Form1Export.cpp: the result to a fixed-width text file and to a spreadsheet workbook.
     void exportToFile();
     void exportToSpreadsheet();
-    // Where the spreadsheet export writes; the window starts with the real workbook writer.
-    using SpreadsheetFactory = std::function<std::unique_ptr<platform::Spreadsheet>()>;
-    void setSpreadsheetFactory(SpreadsheetFactory factory);
 
     // Form1Saved.cpp: saved queries, the Queries window, direct display, their export and import.
     void saveQuery();
@@ -157,7 +153,6 @@ private:
     QWidget* m_client = nullptr;
     QList<QKeySequence> m_menuKeys;
     Geometry m_geometry;
-    SpreadsheetFactory m_newSpreadsheet;
 
     // Form1Saved.cpp
     // Runs the saved query of a line of List1 (a click or Enter on it).

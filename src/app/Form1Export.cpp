@@ -17,18 +17,12 @@ void Form1::exportToFile() {
 }
 
 void Form1::exportToSpreadsheet() {
-    SpreadsheetFactory create = m_newSpreadsheet;
-    if (!create) create = [] { return std::make_unique<platform::XlsxSpreadsheet>(); };
     output::exportSheet({m_dialogs,
                          m_data1->databaseName(),
                          m_data1->recordSource(),
                          output::workbookName(Tabela.toString()),
-                         std::move(create),
+                         [] { return std::make_unique<platform::XlsxSpreadsheet>(); },
                          {}});
-}
-
-void Form1::setSpreadsheetFactory(SpreadsheetFactory factory) {
-    m_newSpreadsheet = std::move(factory);
 }
 
 } // namespace app

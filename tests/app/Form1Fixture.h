@@ -1,16 +1,19 @@
 // The main window under test: a Form1 over a temporary program folder and a data folder holding
-// ORDERS.DBF, with scripted dialogs and editor, and helpers that drive its named controls.
+// ORDERS.DBF, with scripted dialogs and editor, helpers that drive its named controls, and the table
+// of saved queries.
 #pragma once
 
-#include "support/QtApplication.h"
 #include "app/Form1.h"
-
 #include "app/QueryBox.h"
 #include "datagrid/DataSource.h"
 #include "engine/EngineTestSupport.h"
-#include "platform/ScriptedDialogs.h"
-#include "platform/ScriptedTextEditor.h"
+#include "saved/SavedQueries.h"
+#include "saved/TableLayout.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
+#include "support/ScriptedTextEditor.h"
 
+#include <QAction>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -21,49 +24,30 @@ using testsupport::writeFile;
 
 namespace form1test {
 
-using testsupport::application;
-
-inline QString q(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-inline void writeOrders(const std::filesystem::path& path) {
-    enginetest::writeTable(path, {{"ITEM", 'C', 10, 0}, {"QTY", 'N', 5, 0}},
-                           {{std::string("nails"), std::int64_t{40}},
-                            {std::string("screws"), std::int64_t{12}},
-                            {std::string("bolts"), std::int64_t{7}}});
-}
-
-inline std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2)
-        result.push_back(text.substr(from, at - from));
-    return result;
-}
+using testsupport::lines;
+using testsupport::q;
+using testsupport::writeOrders;
+using Pairs = std::vector<std::pair<QString, QString>>;
 
 class Form1Test : public ::testing::Test {
 protected:
-    struct Application {
-        Application() { application(); }
-    } m_application;
+    testsupport::ApplicationFirst m_application;
 
     TempDir m_program;
     TempDir m_data;
-    platform::ScriptedDialogs m_dialogs;
-    platform::ScriptedTextEditor m_editor;
+    testsupport::ScriptedDialogs m_dialogs;
+    testsupport::ScriptedTextEditor m_editor;
     std::unique_ptr<Form1> m_form;
 
     void SetUp() override { writeOrders(m_data / "ORDERS.DBF"); }
 
     void TearDown() override {
         m_form.reset();
-        EXPECT_TRUE(m_dialogs.violations().isEmpty()) << m_dialogs.violations().join("; ").toStdString();
-        EXPECT_EQ(m_dialogs.pending(), 0u);
+        m_dialogs.expectScriptDone();
     }
 
     Form1& open(const QString& commandLine) {
-        m_form = std::make_unique<Form1>(m_dialogs, m_editor, platform::ProgramFolder(q(m_program.path())));
+        m_form = std::make_unique<Form1>(m_dialogs, m_editor, testsupport::programFolder(m_program));
         m_form->start(commandLine);
         m_form->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
@@ -74,6 +58,13 @@ protected:
         T* found = m_form->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
+    }
+
+    // Chooses a command of the menus.
+    void trigger(const char* action) {
+        QAction* entry = named<QAction>(action);
+        ASSERT_TRUE(entry->isEnabled()) << action;
+        entry->trigger();
     }
 
     // Types a statement and presses Enter in the query box.
@@ -88,6 +79,23 @@ protected:
         engine::Recordset* rs = m_form->dataSource()->recordset();
         if (!rs) throw std::runtime_error("no recordset");
         return *rs;
+    }
+
+    // The table of saved queries in the program folder, with these (name, text) rows.
+    void makeTable(const std::vector<std::pair<std::string, std::string>>& rows = {}) {
+        std::vector<testsupport::Row> values;
+        for (const auto& [name, text] : rows)
+            values.push_back({name, text});
+        testsupport::writeTable(m_program / "upiti.dbf", saved::tableFields(), values,
+                                saved::tableCodePage());
+    }
+    // Its rows as (name, text), in the order they are stored.
+    Pairs stored() {
+        Pairs pairs;
+        for (const auto& query : saved::listQueries(
+                 *saved::openDatabase(testsupport::programFolder(m_program)), saved::Order::Stored))
+            pairs.emplace_back(query.name, query.text);
+        return pairs;
     }
 
     QString folder() const { return q(m_data.path()); }

@@ -9,21 +9,6 @@
 
 using namespace form1test;
 
-namespace {
-
-void writeNumbers(const std::filesystem::path& path, int records) {
-    auto table = xbase::Table::create(path, {{"ID", 'N', 6, 0}, {"NAME", 'C', 30, 0}});
-    for (int i = 1; i <= records; ++i) {
-        auto record = table->blankRecord();
-        table->encode(record, 0, std::int64_t{i});
-        table->encode(record, 1, "number " + std::to_string(i));
-        table->appendRecord(record);
-    }
-    table->sync();
-}
-
-} // namespace
-
 TEST_F(Form1Test, ADamagedTableSaysSoOnceWhenItOpens) {
     std::string bytes = readFile(m_data / "ORDERS.DBF");
     bytes[4] = 9; // the header counts nine records; the file holds three
@@ -50,7 +35,9 @@ TEST_F(Form1Test, ADamagedTableSaysSoOnceWhenItOpens) {
 }
 
 TEST_F(Form1Test, ATableCutShortUnderTheGridIsReportedAndShownAsItIsNow) {
-    writeNumbers(m_data / "NUMBERS.DBF", 3000);
+    testsupport::writeRows(m_data / "NUMBERS.DBF", {{"ID", 'N', 6}, {"NAME", 'C', 30}}, 3000, [](int i) {
+        return testsupport::Row{std::int64_t{i}, "number " + std::to_string(i)};
+    });
     open(q(m_data / "NUMBERS.DBF"));
     auto* files = named<browser::FileList>("File1");
     files->selectFile("NUMBERS.DBF");

@@ -7,7 +7,6 @@
 
 #include <QAction>
 #include <QHeaderView>
-#include <QRegularExpression>
 
 using namespace form1test;
 using Form1ToolsTest = Form1Test;
@@ -42,130 +41,64 @@ protected:
         QTest::keyClick(files, Qt::Key_Return);
     }
 
-    void trigger(const char* action) {
-        QAction* entry = named<QAction>(action);
-        ASSERT_TRUE(entry->isEnabled()) << action;
-        entry->trigger();
-    }
-
     QString source() { return m_form->dataSource()->recordSource(); }
     int currentRow() { return m_form->grid()->currentIndex().row(); }
 };
 
-TEST_F(Form1Tools, HeaderClicksSortTheStatementsItems) {
+// Which statement a click builds is SortingTest's; here, that the click runs it and shows its rows.
+TEST_F(Form1Tools, HeaderClicksRunTheSortedStatement) {
     open(folder());
     enter("select ITEM, QTY as q from orders where QTY > 10");
     clickHeader(m_form->grid(), 1);
-    // The where clause is not carried into the sorted result.
     EXPECT_EQ(source(), "select ITEM,QTY as q from orders  order by QTY  asc");
     EXPECT_EQ(firstColumn(), (QStringList{"bolts", "screws", "nails"}));
     EXPECT_EQ(caption(), "1/3");
     clickHeader(m_form->grid(), 1);
-    EXPECT_EQ(source(), "select ITEM,QTY as q from orders  order by QTY  desc");
     EXPECT_EQ(firstColumn(), (QStringList{"nails", "screws", "bolts"}));
-    clickHeader(m_form->grid(), 1);
-    EXPECT_EQ(firstColumn(), (QStringList{"bolts", "screws", "nails"}));
-    clickHeader(m_form->grid(), 0);
-    EXPECT_EQ(source(), "select ITEM,QTY as q from orders  order by ITEM asc");
-    EXPECT_EQ(firstColumn(), (QStringList{"bolts", "nails", "screws"}));
-    EXPECT_EQ(m_form->SortMet.toString(), " asc");
-    EXPECT_EQ(m_form->OldSortExp.toString(), "ITEM");
-
-    // A statement the engine refuses is reported once; the click is still remembered.
-    enter("select ITEM, QTY from orders");
-    m_dialogs.expectMessage();
-    m_form->Tabela = QString("nosuch");
-    clickHeader(m_form->grid(), 0);
-    ASSERT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_EQ(m_form->OldSortExp.toString(), "ITEM");
-    EXPECT_EQ(m_form->SortMet.toString(), " desc");
-}
-
-TEST_F(Form1Tools, HeaderClicksUseTheCaptionWhereNoItemStands) {
-    open(folder());
     // The first header of a select * result sorts by its caption.
     enter("select * from orders where QTY > 10");
     clickHeader(m_form->grid(), 0);
-    EXPECT_EQ(source(), "select * from orders  order by ITEM asc");
     EXPECT_EQ(firstColumn(), (QStringList{"bolts", "nails", "screws"}));
 
-    // After a wider statement, a narrower one's column sorts by its own caption, not an older item.
-    enter("select QTY, ITEM from orders");
-    enter("select * from orders");
-    clickHeader(m_form->grid(), 1);
-    EXPECT_EQ(source(), "select * from orders order by QTY asc");
-    EXPECT_EQ(firstColumn(), (QStringList{"bolts", "screws", "nails"}));
-    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
-}
+    // A statement the engine refuses is reported once.
+    m_dialogs.expectMessage();
+    m_form->Tabela = QString("nosuch");
+    clickHeader(m_form->grid(), 0);
+    EXPECT_EQ(m_dialogs.messages().size(), 1);
 
-TEST_F(Form1Tools, NamesThatNeedBracketsGetThem) {
+    // A table opened from the file list whose name needs brackets.
     writeOrders(m_data / "sales 2024.dbf");
     openTable("sales 2024.dbf");
-    ASSERT_EQ(m_form->Tabela.toString(), "sales 2024");
     clickHeader(m_form->grid(), 1);
     EXPECT_EQ(source(), "select * from [sales 2024] order by QTY asc");
     EXPECT_EQ(firstColumn(), (QStringList{"bolts", "screws", "nails"}));
-
-    m_dialogs.expectPrompt("ITEM desc");
-    trigger("mnuSort");
-    EXPECT_EQ(source(), "select * from [sales 2024] order by ITEM desc");
-    EXPECT_EQ(firstColumn(), (QStringList{"screws", "nails", "bolts"}));
-    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
 }
 
 TEST_F(Form1Tools, SortAndFilterRebuildTheWholeTable) {
-    // No table yet: an empty answer changes nothing.
-    open(folder());
-    m_dialogs.expectPrompt("");
-    trigger("mnuSort");
-    m_dialogs.expectPrompt("");
-    trigger("mnuFilter");
-    EXPECT_EQ(source(), "");
-    EXPECT_EQ(m_form->dataSource()->recordset(), nullptr);
-
     openTable("ORDERS.DBF");
     m_dialogs.expectPrompt("QTY");
     trigger("mnuSort");
-    const platform::ScriptedDialogs::Call sortPrompt = m_dialogs.calls().back();
-    EXPECT_EQ(sortPrompt.text, "Sort by field :");
-    EXPECT_EQ(sortPrompt.title, "SORT:");
-    EXPECT_EQ(source(), "select * from ORDERS order by QTY");
     EXPECT_EQ(firstColumn(), (QStringList{"bolts", "screws", "nails"}));
-
     // A filter after a sort shows the filtered rows unsorted.
     m_dialogs.expectPrompt("QTY > 10");
     trigger("mnuFilter");
-    const platform::ScriptedDialogs::Call filterPrompt = m_dialogs.calls().back();
-    EXPECT_EQ(filterPrompt.text, "Filter [field] [expression] [value] :");
-    EXPECT_EQ(filterPrompt.title, "FILTER:");
-    EXPECT_EQ(source(), "select * from ORDERS where QTY > 10");
     EXPECT_EQ(firstColumn(), (QStringList{"nails", "screws"}));
     EXPECT_EQ(caption(), "1/2");
 
-    // Cancelled prompts store the empty answer and show the whole table; each prompt offers its own
-    // last answer.
+    // Cancelled prompts show the whole table; each prompt offers its own last answer.
     m_dialogs.expectPrompt("");
     trigger("mnuSort");
     EXPECT_EQ(m_dialogs.calls().back().defaultAnswer, "QTY");
-    EXPECT_EQ(m_form->SortExp.toString(), "");
-    EXPECT_EQ(source(), "select * from ORDERS");
     m_dialogs.expectPrompt("");
     trigger("mnuFilter");
     EXPECT_EQ(m_dialogs.calls().back().defaultAnswer, "QTY > 10");
-    EXPECT_EQ(source(), "select * from ORDERS");
     EXPECT_EQ(firstColumn(), (QStringList{"nails", "screws", "bolts"}));
-    EXPECT_EQ(caption(), "1/3");
 
     // A filter that leaves no rows shows no position of the result it replaced.
     m_dialogs.expectPrompt("QTY > 1000");
     trigger("mnuFilter");
     EXPECT_EQ(firstColumn(), QStringList{});
     EXPECT_EQ(caption(), "0/0");
-    // A sort over the whole table brings its rows back.
-    m_dialogs.expectPrompt("ITEM");
-    trigger("mnuSort");
-    EXPECT_EQ(firstColumn(), (QStringList{"bolts", "nails", "screws"}));
-    EXPECT_EQ(caption(), "1/3");
 
     // A condition the engine refuses is reported with its description.
     m_dialogs.expectPrompt("nosuch = 1");
@@ -180,10 +113,6 @@ TEST_F(Form1Tools, SearchMovesToEachFurtherMatch) {
     ASSERT_EQ(currentRow(), 0);
     m_dialogs.expectPrompt("QTY < 20");
     trigger("mnuSearch");
-    const platform::ScriptedDialogs::Call prompt = m_dialogs.calls().back();
-    EXPECT_EQ(prompt.text, "Search [field] [expression] [value] :");
-    EXPECT_EQ(prompt.title, "FIND NEXT:");
-    EXPECT_EQ(currentRow(), 1);
     EXPECT_EQ(rows().absolutePosition(), 1);
     EXPECT_EQ(caption(), "2/3");
 
@@ -197,7 +126,6 @@ TEST_F(Form1Tools, SearchMovesToEachFurtherMatch) {
     m_dialogs.expectMessage();
     trigger("mnuSearch");
     EXPECT_EQ(m_dialogs.messages(), QStringList{"Record not found"});
-    EXPECT_EQ(currentRow(), 2);
     EXPECT_EQ(rows().absolutePosition(), 2);
 
     // The search starts after the row the user picked in the grid, not after the last match.
@@ -224,43 +152,21 @@ TEST_F(Form1Tools, SearchMovesToEachFurtherMatch) {
     EXPECT_EQ(source(), "ORDERS.DBF");
 }
 
-TEST_F(Form1Tools, AutofitSizesColumnsFromLongestValuesAndCaptions) {
+// The widths themselves are AutoFitTest's; here, that they reach the grid.
+TEST_F(Form1Tools, AutofitAppliesTheWidthsAndReportsFailingColumnsOnce) {
     open(folder());
-    enter("select ITEM, QTY as quantityword from orders where QTY <> 12");
-    datagrid::ResultGrid* grid = m_form->grid();
-    grid->setColumnWidth(0, 41);
-    grid->setColumnWidth(1, 41);
-    trigger("mnuAutofit");
-    const platform::Twips twips = platform::Twips::of(*grid);
-    const auto fitted = [&](const QString& text) {
-        return twips.twipsToPixels(platform::Twips::textWidth(*m_form, text) + 120);
-    };
-    // The widths fit the whole table: "screws" is not among the rows shown.
-    ASSERT_GT(platform::Twips::textWidth(*m_form, "screws"), platform::Twips::textWidth(*m_form, "ITEM"));
-    EXPECT_EQ(grid->columnWidth(0), fitted("screws"));
-    // The caption is measured in capitals.
-    EXPECT_EQ(grid->columnWidth(1), fitted("QUANTITYWORD"));
-    EXPECT_NE(grid->columnWidth(1), fitted("quantityword"));
-    EXPECT_EQ(m_dialogs.busyChanges(), (QList<bool>{true, false}));
-    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
-}
-
-TEST_F(Form1Tools, AutofitReportsFailingColumnsOnce) {
-    open(folder());
-    // Neither computed column has an alias, so each is measured by a caption the table does not have.
-    enter("select QTY*2, ITEM, QTY+1 from orders");
+    // The computed columns have no alias, so each is measured by a caption the table does not have.
+    enter("select QTY*2, ITEM, QTY+1 from orders where QTY <> 12");
     datagrid::ResultGrid* grid = m_form->grid();
     for (int i = 0; i < 3; ++i)
         grid->setColumnWidth(i, 41);
     m_dialogs.expectMessage();
     trigger("mnuAutofit");
-    ASSERT_EQ(m_dialogs.messages().size(), 1);
-    const QString message = m_dialogs.messages()[0];
-    EXPECT_TRUE(message.contains(QRegularExpression("^\\d+ \\S"))) << message.toStdString();
-    EXPECT_TRUE(message.endsWith("\n2 columns kept their widths.")) << message.toStdString();
+    EXPECT_EQ(m_dialogs.messages().size(), 1);
     EXPECT_EQ(grid->columnWidth(0), 41);
     EXPECT_EQ(grid->columnWidth(2), 41);
+    // Fitted to the whole table: "screws" is not among the rows shown.
     const platform::Twips twips = platform::Twips::of(*grid);
     EXPECT_EQ(grid->columnWidth(1), twips.twipsToPixels(platform::Twips::textWidth(*m_form, "screws") + 120));
-    EXPECT_FALSE(m_dialogs.busy());
+    EXPECT_EQ(m_dialogs.busyChanges(), (QList<bool>{true, false}));
 }

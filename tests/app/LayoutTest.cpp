@@ -6,16 +6,6 @@
 using app::arrange;
 using app::Geometry;
 
-TEST(LayoutTest, DesignSizeGivesTheDesignedLayout) {
-    const Geometry g = arrange(Geometry{}, app::designWidth, app::designHeight);
-    EXPECT_FLOAT_EQ(g.text1.width, 6945);
-    EXPECT_FLOAT_EQ(g.grid.width, 10525);
-    EXPECT_FLOAT_EQ(g.grid.height, 5920);
-    EXPECT_FLOAT_EQ(g.data1.top, 8200);
-    EXPECT_FLOAT_EQ(g.data1.width, 5167.5f);
-    EXPECT_EQ(g.list1, (app::Box{3600, 0, 6945, 2000}));
-}
-
 TEST(LayoutTest, WiderAndTallerGrowOnlyTheQueryBoxGridAndDataBar) {
     const Geometry design = arrange(Geometry{}, app::designWidth, app::designHeight);
     const Geometry g = arrange(design, app::designWidth + 3000, app::designHeight + 1000);

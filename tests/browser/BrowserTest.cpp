@@ -1,6 +1,5 @@
 // The three lists driven through their widgets: folder changes and the settings file, the table
 // listing, opening a table by Enter or double-click, and the failures that are reported.
-#include "support/QtApplication.h"
 #include "browser/Browser.h"
 
 #include "browser/DriveList.h"
@@ -8,7 +7,8 @@
 #include "browser/FolderList.h"
 #include "datagrid/DataSource.h"
 #include "engine/EngineTestSupport.h"
-#include "platform/ScriptedDialogs.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QTest>
@@ -25,30 +25,19 @@ using testsupport::writeFile;
 namespace {
 
 using testsupport::application;
-
-QString q(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-void writeOrders(const std::filesystem::path& path) {
-    enginetest::writeTable(path, {{"ITEM", 'C', 10, 0}, {"QTY", 'N', 5, 0}},
-                           {{std::string("nails"), std::int64_t{40}},
-                            {std::string("screws"), std::int64_t{12}},
-                            {std::string("bolts"), std::int64_t{7}}});
-}
+using testsupport::q;
+using testsupport::writeOrders;
 
 class BrowserTest : public ::testing::Test {
 protected:
-    struct Application {
-        Application() { application(); }
-    } m_application;
+    testsupport::ApplicationFirst m_application;
 
     TempDir m_program;
     TempDir m_data;
     DriveList m_drives{QStringList{"/"}};
     FolderList m_folders;
     FileList m_files;
-    platform::ScriptedDialogs m_dialogs;
+    testsupport::ScriptedDialogs m_dialogs;
     datagrid::DataSource m_source;
 
     // The window-level state as the window would hold it.
@@ -77,13 +66,10 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&m_folders));
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&m_files));
         m_browser = std::make_unique<Browser>(m_drives, m_folders, m_files, m_dialogs, m_source,
-                                              platform::ProgramFolder(q(m_program.path())), state);
+                                              testsupport::programFolder(m_program), state);
     }
 
-    void TearDown() override {
-        EXPECT_TRUE(m_dialogs.violations().isEmpty()) << m_dialogs.violations().join("; ").toStdString();
-        EXPECT_EQ(m_dialogs.pending(), 0u);
-    }
+    void TearDown() override { m_dialogs.expectScriptDone(); }
 
     std::string settingsBytes() { return readFile(m_program / "brindle.ini"); }
 
@@ -278,12 +264,11 @@ TEST(DriveListTest, PickingADriveMovesTheFolderListAndAnUnreadyOneDoesNot) {
     DriveList drives{QStringList{"/", missing, volume}};
     FolderList folders;
     FileList files;
-    platform::ScriptedDialogs dialogs;
+    testsupport::ScriptedDialogs dialogs;
     datagrid::DataSource source;
     browser::WindowState state;
     state.parameterChar = [] { return QString("~"); };
-    Browser linked(drives, folders, files, dialogs, source, platform::ProgramFolder(q(program.path())),
-                   state);
+    Browser linked(drives, folders, files, dialogs, source, testsupport::programFolder(program), state);
     folders.setPath(q(data / "sub"));
     EXPECT_EQ(drives.drive(), volume); // the drive list follows the folder
 
@@ -299,8 +284,7 @@ TEST(DriveListTest, PickingADriveMovesTheFolderListAndAnUnreadyOneDoesNot) {
     drives.setCurrentIndex(2);
     EXPECT_EQ(folders.path(), volume);
     EXPECT_EQ(readFile(program / "brindle.ini"), data.path().string() + "\r\n~\r\n");
-    EXPECT_EQ(dialogs.pending(), 0u);
-    EXPECT_TRUE(dialogs.violations().isEmpty());
+    dialogs.expectScriptDone();
 }
 
 } // namespace

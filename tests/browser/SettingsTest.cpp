@@ -2,6 +2,7 @@
 #include "browser/Settings.h"
 
 #include "engine/Error.h"
+#include "support/Qt.h"
 #include "support/TempDir.h"
 
 #include <QString>
@@ -11,14 +12,11 @@
 using browser::parseSettings;
 using browser::Settings;
 using browser::SettingsValues;
+using testsupport::programFolder;
 using testsupport::readFile;
 using testsupport::TempDir;
 
 namespace {
-
-platform::ProgramFolder programFolder(const TempDir& dir) {
-    return platform::ProgramFolder(QString::fromStdString(dir.path().string()));
-}
 
 TEST(SettingsTest, LinesReadWholeAndQuotesDropped) {
     // A comma belongs to the folder; older files wrote each value in double quotes.

@@ -1,11 +1,11 @@
 // The grid's model over real tables: columns and headers, cell texts, edits written to the file, refused
 // edits that leave it alone, read-only results, and cell texts typed back into values.
-#include "support/QtApplication.h"
 #include "datagrid/RecordsetModel.h"
 
 #include "datagrid/DataSource.h"
 #include "datagrid/ValueText.h"
 #include "engine/EngineTestSupport.h"
+#include "support/Qt.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         application();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        enginetest::writeTable(
+        testsupport::writeTable(
             m_dir / "people.dbf",
             {{"CODE", 'C', 3, 0},
              {"NAME", 'C', 20, 0},
@@ -39,7 +39,7 @@ protected:
              {std::string("CD"), std::string("Bojan"), std::int64_t{-12}, 0.25, Date{1999, 12, 1}, false},
              {std::string("EF"), std::string("Cvijeta"), xbase::Null{}, xbase::Null{}, xbase::Null{},
               xbase::Null{}}});
-        enginetest::writeTable(
+        testsupport::writeTable(
             m_dir / "orders.dbf", {{"CODE", 'C', 3, 0}, {"AMOUNT", 'N', 6, 0}},
             {{std::string("AB"), std::int64_t{100}}, {std::string("CD"), std::int64_t{7}}});
         m_source.setDatabaseName(QString::fromStdString(m_dir.path().string()));
@@ -148,11 +148,11 @@ TEST_F(RecordsetModelTest, RefusedValuesLeaveTheFileAsItWas) {
         auto rs = db.openRecordset("people");
         rs->edit();
         rs->setValue("CODE", Value(std::string("ABCD")));
-        engineSays = enginetest::errorOf([&] { rs->update(); }).description();
+        engineSays = testsupport::errorOf([&] { rs->update(); }).description();
         if (rs->editing()) rs->cancelUpdate();
     }
-    ASSERT_TRUE(enginetest::contains(engineSays, "CODE")) << engineSays;
-    const auto before = enginetest::snapshot(m_dir.path());
+    ASSERT_TRUE(testsupport::contains(engineSays, "CODE")) << engineSays;
+    const auto before = testsupport::snapshot(m_dir.path());
 
     RecordsetModel& model = open("people.dbf");
     QSignalSpy failed(&model, &RecordsetModel::editFailed);
@@ -168,7 +168,7 @@ TEST_F(RecordsetModelTest, RefusedValuesLeaveTheFileAsItWas) {
     ASSERT_EQ(failed.count(), 4);
     EXPECT_TRUE(failed.at(1).at(0).toString().contains("QTY")) << failed.at(1).at(0).toString().toStdString();
     EXPECT_TRUE(failed.at(2).at(0).toString().contains("date"));
-    EXPECT_EQ(enginetest::changedFiles(before, enginetest::snapshot(m_dir.path())), "");
+    EXPECT_EQ(testsupport::differences(before, testsupport::snapshot(m_dir.path())), "");
 
     // The recordset is usable after a refusal: the next edit goes through.
     EXPECT_FALSE(m_source.recordset()->editing());
@@ -181,11 +181,11 @@ TEST_F(RecordsetModelTest, ReadOnlyResultsAreNotEditable) {
         "select p.name, o.amount from people p inner join orders o on p.code = o.code order by o.amount");
     ASSERT_EQ(join.rowCount(), 2);
     EXPECT_EQ(row(0), (std::vector<QString>{"Bojan", "7"}));
-    const auto before = enginetest::snapshot(m_dir.path());
+    const auto before = testsupport::snapshot(m_dir.path());
     for (int c = 0; c < 2; ++c)
         EXPECT_FALSE(join.flags(join.index(0, c)) & Qt::ItemIsEditable);
     EXPECT_FALSE(join.setData(join.index(0, 0), "Nobody"));
-    EXPECT_EQ(enginetest::changedFiles(before, enginetest::snapshot(m_dir.path())), "");
+    EXPECT_EQ(testsupport::differences(before, testsupport::snapshot(m_dir.path())), "");
 
     // AllowUpdate off makes a changeable table read-only in the grid.
     RecordsetModel& table = open("people.dbf");
@@ -222,9 +222,9 @@ TEST(ValueTextTest, TextsReadBackByKind) {
     EXPECT_EQ(datagrid::valueFromText("2024-01-02T01:02", stamp, us),
               Value(xbase::DateTime{{2024, 1, 2}, 3720000}));
     EXPECT_EQ(datagrid::valueFromText("1/2/2024", stamp, us), Value(xbase::DateTime{{2024, 1, 2}, 0}));
-    const auto error = enginetest::errorOf([&] { datagrid::valueFromText("1.2.3", real, us); });
+    const auto error = testsupport::errorOf([&] { datagrid::valueFromText("1.2.3", real, us); });
     EXPECT_EQ(error.number(), engine::DataTypeMismatch);
-    EXPECT_TRUE(enginetest::contains(error.description(), "PRICE")) << error.description();
+    EXPECT_TRUE(testsupport::contains(error.description(), "PRICE")) << error.description();
 }
 
 } // namespace

@@ -13,11 +13,11 @@
 namespace fs = std::filesystem;
 using engine::Database;
 using engine::Error;
-using enginetest::contains;
-using enginetest::errorOf;
 using enginetest::one;
-using enginetest::snapshot;
+using testsupport::contains;
+using testsupport::errorOf;
 using testsupport::readFile;
+using testsupport::snapshot;
 using testsupport::TempDir;
 
 namespace {
@@ -26,34 +26,25 @@ using Clock = std::chrono::steady_clock;
 
 // t: ID N(6), NAME C(10), AMOUNT N(10,2), NOTE M; NAME is "n<id>" except where `longName` says.
 void writeSmall(const fs::path& path, int records, int longNameAt) {
-    auto table = xbase::Table::create(
-        path, {{"ID", 'N', 6, 0}, {"NAME", 'C', 10, 0}, {"AMOUNT", 'N', 10, 2}, {"NOTE", 'M', 10, 0}});
-    for (int i = 1; i <= records; ++i) {
-        auto record = table->blankRecord();
-        table->encode(record, 0, std::int64_t{i});
-        table->encode(record, 1, std::string(i == longNameAt ? "longname_" : "n") + std::to_string(i % 10));
-        table->encode(record, 2, i * 1.25);
-        if (i % 3 == 0) table->encode(record, 3, std::string("memo of ") + std::to_string(i));
-        table->appendRecord(record);
-    }
-    table->sync();
+    testsupport::writeRows(path, {{"ID", 'N', 6}, {"NAME", 'C', 10}, {"AMOUNT", 'N', 10, 2}, {"NOTE", 'M'}},
+                           records, [&](int i) {
+                               const std::string name = i == longNameAt ? "longname_" : "n";
+                               return testsupport::Row{
+                                   std::int64_t{i}, name + std::to_string(i % 10), i * 1.25,
+                                   i % 3 == 0 ? xbase::Value("memo of " + std::to_string(i)) : xbase::Null{}};
+                           });
 }
 
 // big: ID N(8) and four C(250) fields, about 1 KB a record, so that an update of every record passes the
 // amount of changes the engine keeps in memory and writes part of them before the statement ends.
 void writeBig(const fs::path& path, int records, int fullAt) {
-    auto table = xbase::Table::create(
-        path,
-        {{"ID", 'N', 8, 0}, {"A", 'C', 250, 0}, {"B", 'C', 250, 0}, {"C", 'C', 250, 0}, {"D", 'C', 250, 0}});
-    for (int i = 1; i <= records; ++i) {
-        auto record = table->blankRecord();
-        table->encode(record, 0, std::int64_t{i});
-        table->encode(record, 1, i == fullAt ? std::string(250, 'f') : "a" + std::to_string(i));
-        table->encode(record, 2, std::string(200, static_cast<char>('a' + i % 26)));
-        table->encode(record, 3, "c" + std::to_string(i * 7));
-        table->appendRecord(record);
-    }
-    table->sync();
+    testsupport::writeRows(
+        path, {{"ID", 'N', 8}, {"A", 'C', 250}, {"B", 'C', 250}, {"C", 'C', 250}, {"D", 'C', 250}}, records,
+        [&](int i) {
+            return testsupport::Row{
+                std::int64_t{i}, i == fullAt ? std::string(250, 'f') : "a" + std::to_string(i),
+                std::string(200, static_cast<char>('a' + i % 26)), "c" + std::to_string(i * 7)};
+        });
 }
 
 } // namespace
@@ -69,22 +60,22 @@ TEST(AtomicityTest, AnUpdateFailingOnItsFiveHundredthRowChangesNoFile) {
     });
     EXPECT_EQ(e.number(), engine::FieldTooSmall) << e.what();
     EXPECT_TRUE(contains(e.what(), "NAME")) << e.what();
-    EXPECT_EQ(enginetest::changedFiles(before, snapshot(dir.path())), "");
+    EXPECT_EQ(testsupport::differences(before, snapshot(dir.path())), "");
     EXPECT_TRUE(snapshot(dir.path()) == before);
 
     // A failure inside an expression of the 500th row: the same.
     e = errorOf([&] { db.execute("update t set amount = CInt(IIf(id = 500, 'abc', '7')), note = 'x'"); });
     EXPECT_GT(e.number(), 0) << e.what();
-    EXPECT_EQ(enginetest::changedFiles(before, snapshot(dir.path())), "");
+    EXPECT_EQ(testsupport::differences(before, snapshot(dir.path())), "");
     // A delete that fails part way (the WHERE clause fails on the 500th row).
     e = errorOf([&] { db.execute("delete from t where CInt(IIf(id = 500, 'abc', '1')) = 1"); });
     EXPECT_GT(e.number(), 0) << e.what();
-    EXPECT_EQ(enginetest::changedFiles(before, snapshot(dir.path())), "");
+    EXPECT_EQ(testsupport::differences(before, snapshot(dir.path())), "");
 
     // The table still works, and a good statement applies wholly.
     EXPECT_EQ(db.execute("update t set amount = amount + 1, note = 'n' & id where id <> 500"), 999);
     EXPECT_EQ(one(db, "select sum(amount) from t"), "626624");
-    const auto dump = enginetest::dbfread(dir / "t.dbf");
+    const auto dump = testsupport::dbfread(dir / "t.dbf");
     ASSERT_EQ(dump.records.size(), 1000u);
     EXPECT_EQ(dump.records[0][3].text, "n1");
     EXPECT_EQ(dump.records[998][3].text, "n999");
@@ -101,7 +92,7 @@ TEST(AtomicityTest, AFailureAfterPartOfTheChangeWasWrittenIsUndone) {
         const Error e = errorOf([&] { db.execute("update big set a = a & 'y', c = 'z' & c"); });
         EXPECT_EQ(e.number(), engine::FieldTooSmall) << e.what();
         EXPECT_TRUE(contains(e.what(), "A")) << e.what();
-        EXPECT_EQ(enginetest::changedFiles(before, snapshot(dir.path())), "");
+        EXPECT_EQ(testsupport::differences(before, snapshot(dir.path())), "");
         EXPECT_EQ(one(db, "select count(*) from big where c like 'z*'"), "0");
     }
     EXPECT_TRUE(snapshot(dir.path()) == before);
@@ -116,13 +107,13 @@ TEST(AtomicityTest, AnInsertSelectFailingMidwayChangesNoFile) {
     const Error e = errorOf(
         [&] { db.execute("insert into dst (id, name, note) select id, name & 'x', 'new ' & id from src"); });
     EXPECT_EQ(e.number(), engine::FieldTooSmall) << e.what();
-    EXPECT_EQ(enginetest::changedFiles(before, snapshot(dir.path())), "");
+    EXPECT_EQ(testsupport::differences(before, snapshot(dir.path())), "");
     EXPECT_EQ(one(db, "select count(*) from dst"), "10");
     // And with a good row set it applies wholly.
     EXPECT_EQ(
         db.execute("insert into dst (id, name, note) select id, name, 'new ' & id from src where id <> 600"),
         999);
-    const auto dump = enginetest::dbfread(dir / "dst.dbf");
+    const auto dump = testsupport::dbfread(dir / "dst.dbf");
     ASSERT_EQ(dump.records.size(), 1009u);
     EXPECT_EQ(dump.records[1008][3].text, "new 1000");
 }
@@ -149,7 +140,7 @@ void killedManyTimes(const std::function<void(const fs::path&)>& makeTables, con
     const fs::path done = work / "done";
     fs::copy(original, done);
     const auto start = Clock::now();
-    ASSERT_EQ(enginetest::exitCode(enginetest::runInChild(done, {statement})), 0)
+    ASSERT_EQ(testsupport::exitCode(enginetest::runInChild(done, {statement})), 0)
         << "the statement fails when not killed";
     const auto duration = Clock::now() - start;
     const auto after = contents(done);
@@ -168,7 +159,7 @@ void killedManyTimes(const std::function<void(const fs::path&)>& makeTables, con
         const pid_t pid = enginetest::runInChild(folder, {statement});
         std::this_thread::sleep_for(delay);
         ::kill(pid, SIGKILL);
-        enginetest::exitCode(pid);
+        testsupport::exitCode(pid);
         for (const auto& entry : fs::directory_iterator(folder))
             journaled += contains(entry.path().filename().string(), "journal");
         {

@@ -16,33 +16,20 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using engine::Database;
 using engine::Error;
-using enginetest::contains;
-using enginetest::errorOf;
-using enginetest::exitCode;
 using enginetest::one;
 using enginetest::runInChild;
+using testsupport::contains;
+using testsupport::errorOf;
+using testsupport::exitCode;
 using testsupport::TempDir;
+using testsupport::writeCounters;
 
-namespace {
-
-// t: ID N(8), N N(8) (all 0), PAD C(200), about 220 bytes a record.
-void writeCounters(const fs::path& path, int records) {
-    auto table = xbase::Table::create(path, {{"ID", 'N', 8, 0}, {"N", 'N', 8, 0}, {"PAD", 'C', 200, 0}});
-    for (int i = 1; i <= records; ++i) {
-        auto record = table->blankRecord();
-        table->encode(record, 0, std::int64_t{i});
-        table->encode(record, 1, std::int64_t{0});
-        table->encode(record, 2, std::string(190, static_cast<char>('a' + i % 26)));
-        table->appendRecord(record);
-    }
-    table->sync();
-}
-
-} // namespace
+// Tables of counters with a PAD C(200) each: about 220 bytes a record.
+constexpr int kPad = 200;
 
 TEST(ConcurrencyTest, TwoProcessesUpdatingTheSameRecordsLoseNothing) {
     TempDir dir;
-    writeCounters(dir / "t.dbf", 20000);
+    writeCounters(dir / "t.dbf", 20000, kPad);
     const int rounds = 10;
     for (int round = 0; round < rounds; ++round) {
         const pid_t a = runInChild(dir.path(), {"update t set n = n + 1"});
@@ -57,8 +44,8 @@ TEST(ConcurrencyTest, TwoProcessesUpdatingTheSameRecordsLoseNothing) {
 
 TEST(ConcurrencyTest, TwoProcessesAppendingKeepEveryRow) {
     TempDir dir;
-    writeCounters(dir / "src.dbf", 5000);
-    writeCounters(dir / "t.dbf", 3);
+    writeCounters(dir / "src.dbf", 5000, kPad);
+    writeCounters(dir / "t.dbf", 3, kPad);
     const int rounds = 4;
     for (int round = 0; round < rounds; ++round) {
         const pid_t a = runInChild(dir.path(), {"insert into t select * from src"});
@@ -77,8 +64,8 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
     TempDir dir;
     // About 220 bytes a record: an update of all of them passes what a change keeps in memory, so part
     // of it is written before the statement ends.
-    writeCounters(dir / "t.dbf", 100000);
-    writeCounters(dir / "src.dbf", 5000);
+    writeCounters(dir / "t.dbf", 100000, kPad);
+    writeCounters(dir / "src.dbf", 5000, kPad);
     const pid_t updates = runInChild(dir.path(), std::vector<std::string>(6, "update t set n = n + 1"));
     Database db(dir.path(), {.lockWait = 20s});
     int reads = 0, distinct = 0;
@@ -95,8 +82,7 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
     EXPECT_GT(reads, 3);
 
     // An insert of 5000 records that fails on its last one, again and again: no reader counts any of them.
-    const pid_t inserts = ::fork();
-    if (inserts == 0) {
+    const pid_t inserts = testsupport::forkChild([&] {
         Database writer(dir.path(), {.lockWait = 20s});
         for (int i = 0; i < 8; ++i) {
             try {
@@ -105,8 +91,8 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
             } catch (const Error&) {
             }
         }
-        ::_exit(0);
-    }
+        return 0;
+    });
     reads = 0;
     for (int status = 0; ::waitpid(inserts, &status, WNOHANG) == 0; ++reads)
         EXPECT_EQ(one(db, "select count(*) from t"), "100000")
@@ -117,12 +103,11 @@ TEST(ConcurrencyTest, AReaderNeverSeesAStatementHalfAppliedNorRowsThatAreRolledB
 
 TEST(ConcurrencyTest, AWriterKilledWhileAnotherWaitsLeavesTheOthersChangeWhole) {
     TempDir dir;
-    writeCounters(dir / "t.dbf", 2000);
+    writeCounters(dir / "t.dbf", 2000, kPad);
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     // The first writer stops for good in the middle of writing its change, holding the table.
-    const pid_t stuck = ::fork();
-    if (stuck == 0) {
+    const pid_t stuck = testsupport::forkChild([&] {
         int writes = 0;
         xbase::io::fault::always([&](const char* call, const fs::path& path) {
             if (std::string(call) == "write" && path.filename() == "t.dbf" && ++writes == 5) {
@@ -134,8 +119,8 @@ TEST(ConcurrencyTest, AWriterKilledWhileAnotherWaitsLeavesTheOthersChangeWhole) 
         });
         Database db(dir.path());
         db.execute("update t set n = n + 100");
-        ::_exit(0);
-    }
+        return 0;
+    });
     char c = 0;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     // A second writer waits for it...
@@ -155,8 +140,8 @@ TEST(ConcurrencyTest, AWriterKilledWhileAnotherWaitsLeavesTheOthersChangeWhole) 
 
 TEST(ConcurrencyTest, AWriterKeptWaitingGivesUpWithAMessageThatNamesTheTable) {
     TempDir dir;
-    writeCounters(dir / "orders.dbf", 10);
-    const auto before = enginetest::snapshot(dir.path());
+    writeCounters(dir / "orders.dbf", 10, kPad);
+    const auto before = testsupport::snapshot(dir.path());
     // Another program holds the table for a change it has not committed.
     auto other = xbase::Table::open(dir / "orders.dbf", xbase::OpenMode::ReadWrite);
     auto change = std::make_unique<xbase::Change>(*other);
@@ -171,13 +156,13 @@ TEST(ConcurrencyTest, AWriterKeptWaitingGivesUpWithAMessageThatNamesTheTable) {
     // Readers are not kept waiting by a change that is only being prepared.
     EXPECT_EQ(one(db, "select count(*) from orders"), "10");
     change.reset();
-    EXPECT_EQ(enginetest::snapshot(dir.path()), before);
+    EXPECT_EQ(testsupport::snapshot(dir.path()), before);
     EXPECT_EQ(db.execute("update orders set n = 5"), 10);
 }
 
 TEST(ConcurrencyTest, ATableCutShortOrReplacedUnderAResultIsReportedAndReadAfreshNext) {
     TempDir dir;
-    writeCounters(dir / "t.dbf", 3000);
+    writeCounters(dir / "t.dbf", 3000, kPad);
     Database db(dir.path());
     auto rs = db.openRecordset("t");
     ASSERT_TRUE(rs->fetch(2999));
@@ -193,7 +178,7 @@ TEST(ConcurrencyTest, ATableCutShortOrReplacedUnderAResultIsReportedAndReadAfres
     rs.reset();
     EXPECT_EQ(one(db, "select count(*) from t"), "10");
     // Replaced by a file of another structure.
-    enginetest::writeTable(dir / "new.tmp", {{"CITY", 'C', 10, 0}}, {{std::string("Lyon")}});
+    testsupport::writeTable(dir / "new.tmp", {{"CITY", 'C', 10, 0}}, {{std::string("Lyon")}});
     fs::rename(dir / "new.tmp", dir / "t.dbf");
     EXPECT_EQ(one(db, "select city from t"), "Lyon");
 }

@@ -7,19 +7,19 @@
 namespace fs = std::filesystem;
 using engine::Database;
 using engine::Error;
-using enginetest::contains;
-using enginetest::errorOf;
+using testsupport::contains;
+using testsupport::errorOf;
 using testsupport::TempDir;
 
 TEST(ConfinementTest, ATableNameIsAFileOfTheFolderNeverAPath) {
     TempDir outer;
     const fs::path folder = outer / "db";
     fs::create_directories(folder / "sub");
-    enginetest::writeTable(folder / "t.dbf", {{"ID", 'N', 5, 0}}, {{std::int64_t{1}}});
-    enginetest::writeTable(folder / "sub" / "t.dbf", {{"ID", 'N', 5, 0}}, {{std::int64_t{2}}});
-    const auto outside = enginetest::snapshot(outer.path());
-    const auto inside = enginetest::snapshot(folder);
-    const auto below = enginetest::snapshot(folder / "sub");
+    testsupport::writeTable(folder / "t.dbf", {{"ID", 'N', 5, 0}}, {{std::int64_t{1}}});
+    testsupport::writeTable(folder / "sub" / "t.dbf", {{"ID", 'N', 5, 0}}, {{std::int64_t{2}}});
+    const auto outside = testsupport::snapshot(outer.path());
+    const auto inside = testsupport::snapshot(folder);
+    const auto below = testsupport::snapshot(folder / "sub");
     Database db(folder);
     for (const std::string& name : {std::string("../x"), std::string("..\\x"), std::string("sub/t"),
                                     (outer / "abs").string(), std::string(".."), std::string(".")}) {
@@ -33,9 +33,9 @@ TEST(ConfinementTest, ATableNameIsAFileOfTheFolderNeverAPath) {
             EXPECT_TRUE(contains(e.what(), "'" + name + "' is not a valid table name")) << e.what();
         }
     }
-    EXPECT_EQ(enginetest::snapshot(outer.path()), outside);
-    EXPECT_EQ(enginetest::snapshot(folder), inside);
-    EXPECT_EQ(enginetest::snapshot(folder / "sub"), below);
+    EXPECT_EQ(testsupport::snapshot(outer.path()), outside);
+    EXPECT_EQ(testsupport::snapshot(folder), inside);
+    EXPECT_EQ(testsupport::snapshot(folder / "sub"), below);
     // A plain name still works, with or without its ending.
     EXPECT_EQ(db.execute("create table [x 1.dbf] (a long)"), 0);
     EXPECT_TRUE(fs::exists(folder / "x 1.dbf"));
@@ -43,9 +43,9 @@ TEST(ConfinementTest, ATableNameIsAFileOfTheFolderNeverAPath) {
 
 TEST(ConfinementTest, OnlyTheDialectsFunctionsCanBeCalled) {
     TempDir dir;
-    enginetest::writeTable(dir / "t.dbf", {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}},
-                           {{std::int64_t{1}, std::string("ab")}});
-    const auto before = enginetest::snapshot(dir.path());
+    testsupport::writeTable(dir / "t.dbf", {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}},
+                            {{std::int64_t{1}, std::string("ab")}});
+    const auto before = testsupport::snapshot(dir.path());
     Database db(dir.path());
     for (const char* call : {"fts3_tokenizer('simple')", "randomblob(4)", "sqlite_version()", "hex(name)",
                              "replace(name, 'a', 'b')", "printf('%s', name)", "load_extension('x')",
@@ -71,7 +71,7 @@ TEST(ConfinementTest, OnlyTheDialectsFunctionsCanBeCalled) {
     for (const char* statement :
          {"attach database 'other.db' as other", "pragma writable_schema = 1", "vacuum into 'copy.db'"})
         EXPECT_GT(errorOf([&] { db.execute(statement); }).number(), 0) << statement;
-    EXPECT_EQ(enginetest::snapshot(dir.path()), before);
+    EXPECT_EQ(testsupport::snapshot(dir.path()), before);
     // The dialect's own functions, aggregates and operators work as before.
     EXPECT_EQ(enginetest::one(db, "select UCase(Left(name, 1)) & Len(name) & Max(id) & Count(*) from t"),
               "A211");
@@ -79,7 +79,7 @@ TEST(ConfinementTest, OnlyTheDialectsFunctionsCanBeCalled) {
 
 TEST(ConfinementTest, TablesThatMustNotBeChangedSayWhyAndTheirWarningsAreTold) {
     TempDir dir;
-    enginetest::writeTable(dir / "t.dbf", {{"ID", 'N', 5, 0}}, {{std::int64_t{1}}, {std::int64_t{2}}});
+    testsupport::writeTable(dir / "t.dbf", {{"ID", 'N', 5, 0}}, {{std::int64_t{1}}, {std::int64_t{2}}});
     testsupport::writeFile(dir / "t.ntx", "a Clipper index");
     Database db(dir.path());
     Error e = errorOf([&] { db.execute("insert into t (id) values (3)"); });

@@ -2,6 +2,7 @@
 #include "engine/Functions.h"
 
 #include "engine/Collation.h"
+#include "support/Sqlite.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -12,73 +13,16 @@ namespace {
 
 class FunctionsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(sqlite3_open(":memory:", &m_db), SQLITE_OK);
-        engine::registerDialect(m_db);
-    }
-    void TearDown() override { sqlite3_close(m_db); }
-
-    // Every row of a query, columns joined by '|'; Null shows as <null>, reals as %.15g.
-    std::vector<std::string> rows(const std::string& sql) {
-        std::vector<std::string> out;
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-            ADD_FAILURE() << sql << ": " << sqlite3_errmsg(m_db);
-            return out;
-        }
-        int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            std::string row;
-            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-                if (i > 0) row += '|';
-                row += render(stmt, i);
-            }
-            out.push_back(row);
-        }
-        if (rc != SQLITE_DONE) ADD_FAILURE() << sql << ": " << sqlite3_errmsg(m_db);
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
+    // The value of an expression, as SqliteRunner::lines shows it.
     std::string value(const std::string& expression) {
-        const auto result = rows("SELECT " + expression);
+        const auto result = m_db.lines("SELECT " + expression);
         return result.size() == 1 ? result[0] : "<no row>";
     }
-
     std::string type(const std::string& expression) { return value("typeof(" + expression + ")"); }
+    // The error message of an expression that must fail.
+    std::string error(const std::string& expression) { return m_db.error("SELECT " + expression); }
 
-    // The error message of a statement that must fail.
-    std::string error(const std::string& expression) {
-        sqlite3_stmt* stmt = nullptr;
-        const std::string sql = "SELECT " + expression;
-        std::string message = "<no error>";
-        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-            return sqlite3_errmsg(m_db);
-        if (sqlite3_step(stmt) == SQLITE_ERROR) message = sqlite3_errmsg(m_db);
-        sqlite3_finalize(stmt);
-        return message;
-    }
-
-    void exec(const std::string& sql) {
-        char* message = nullptr;
-        ASSERT_EQ(sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << message;
-    }
-
-    static std::string render(sqlite3_stmt* stmt, int i) {
-        switch (sqlite3_column_type(stmt, i)) {
-        case SQLITE_NULL:
-            return "<null>";
-        case SQLITE_FLOAT: {
-            char buffer[40];
-            std::snprintf(buffer, sizeof buffer, "%.15g", sqlite3_column_double(stmt, i));
-            return buffer;
-        }
-        default:
-            return reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        }
-    }
-
-    sqlite3* m_db = nullptr;
+    testsupport::SqliteRunner m_db;
 };
 
 TEST_F(FunctionsTest, SubstringsCountCharactersNotBytes) {
@@ -182,15 +126,15 @@ TEST_F(FunctionsTest, RoundingFollowsTheClassicRules) {
 }
 
 TEST_F(FunctionsTest, AnErrorOnOneRowFailsTheStatement) {
-    exec("CREATE TABLE n(x)");
-    exec("INSERT INTO n VALUES (1), (NULL), (40000), (2)");
+    m_db.exec("CREATE TABLE n(x)");
+    m_db.exec("INSERT INTO n VALUES (1), (NULL), (40000), (2)");
     sqlite3_stmt* stmt = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(m_db, "SELECT dlg_cint(dlg_nz(x, 0)) FROM n", -1, &stmt, nullptr),
+    ASSERT_EQ(sqlite3_prepare_v2(m_db.handle(), "SELECT dlg_cint(dlg_nz(x, 0)) FROM n", -1, &stmt, nullptr),
               SQLITE_OK);
     EXPECT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_EQ(sqlite3_step(stmt), SQLITE_ERROR);
-    EXPECT_STREQ(sqlite3_errmsg(m_db), "Overflow in function CInt");
+    EXPECT_STREQ(sqlite3_errmsg(m_db.handle()), "Overflow in function CInt");
     sqlite3_finalize(stmt);
 }
 
@@ -391,28 +335,33 @@ TEST_F(FunctionsTest, LikePatterns) {
 }
 
 TEST_F(FunctionsTest, LikeOverATableReusesItsPattern) {
-    exec("CREATE TABLE t(name TEXT)");
-    exec("INSERT INTO t VALUES ('Čačak'), ('čačak'), ('Niš'), ('Beograd'), (NULL), ('ČAČAK 2')");
-    EXPECT_EQ(rows("SELECT name FROM t WHERE name LIKE 'čačak*' ORDER BY rowid"),
+    m_db.exec("CREATE TABLE t(name TEXT)");
+    m_db.exec("INSERT INTO t VALUES ('Čačak'), ('čačak'), ('Niš'), ('Beograd'), (NULL), ('ČAČAK 2')");
+    EXPECT_EQ(m_db.lines("SELECT name FROM t WHERE name LIKE 'čačak*' ORDER BY rowid"),
               (std::vector<std::string>{"Čačak", "čačak", "ČAČAK 2"}));
-    EXPECT_EQ(rows("SELECT count(*) FROM t WHERE dlg_like(name, '*[šs]')"), std::vector<std::string>{"1"});
+    EXPECT_EQ(m_db.lines("SELECT count(*) FROM t WHERE dlg_like(name, '*[šs]')"),
+              std::vector<std::string>{"1"});
 }
 
 TEST_F(FunctionsTest, TextCollationFoldsCaseBeyondAscii) {
-    exec("CREATE TABLE c(city TEXT COLLATE DBTEXT, n INTEGER)");
-    exec("INSERT INTO c VALUES ('Čačak', 1), ('čačak', 2), ('ШКОЛА', 3), ('школа', 4), ('Paris', 5), "
-         "('paris', 6), ('Beograd', 7), ('Zagreb', 8), ('ΣΟΦΙΑ', 9), ('σοφια', 10)");
-    EXPECT_EQ(rows("SELECT n FROM c WHERE city = 'ČAČAK' ORDER BY n"), (std::vector<std::string>{"1", "2"}));
-    EXPECT_EQ(rows("SELECT n FROM c WHERE city = 'Школа' ORDER BY n"), (std::vector<std::string>{"3", "4"}));
-    EXPECT_EQ(rows("SELECT n FROM c WHERE city IN ('PARIS') ORDER BY n"),
+    m_db.exec("CREATE TABLE c(city TEXT COLLATE DBTEXT, n INTEGER)");
+    m_db.exec("INSERT INTO c VALUES ('Čačak', 1), ('čačak', 2), ('ШКОЛА', 3), ('школа', 4), ('Paris', 5), "
+              "('paris', 6), ('Beograd', 7), ('Zagreb', 8), ('ΣΟΦΙΑ', 9), ('σοφια', 10)");
+    EXPECT_EQ(m_db.lines("SELECT n FROM c WHERE city = 'ČAČAK' ORDER BY n"),
+              (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(m_db.lines("SELECT n FROM c WHERE city = 'Школа' ORDER BY n"),
+              (std::vector<std::string>{"3", "4"}));
+    EXPECT_EQ(m_db.lines("SELECT n FROM c WHERE city IN ('PARIS') ORDER BY n"),
               (std::vector<std::string>{"5", "6"}));
-    EXPECT_EQ(rows("SELECT count(*) FROM c WHERE city < 'c'"), std::vector<std::string>{"1"}); // Beograd
+    EXPECT_EQ(m_db.lines("SELECT count(*) FROM c WHERE city < 'c'"),
+              std::vector<std::string>{"1"}); // Beograd
     EXPECT_EQ(
-        rows("SELECT dlg_lcase(city), count(*) FROM c GROUP BY city ORDER BY city"),
+        m_db.lines("SELECT dlg_lcase(city), count(*) FROM c GROUP BY city ORDER BY city"),
         (std::vector<std::string>{"beograd|1", "paris|2", "zagreb|1", "čačak|2", "σοφια|2", "школа|2"}));
-    EXPECT_EQ(rows("SELECT count(*) FROM (SELECT DISTINCT city FROM c)"), std::vector<std::string>{"6"});
+    EXPECT_EQ(m_db.lines("SELECT count(*) FROM (SELECT DISTINCT city FROM c)"),
+              std::vector<std::string>{"6"});
     // Sorting puts both spellings of a name together; the ASCII letters keep their alphabetical order.
-    const auto sorted = rows("SELECT n FROM c ORDER BY city, n");
+    const auto sorted = m_db.lines("SELECT n FROM c ORDER BY city, n");
     EXPECT_EQ(sorted, (std::vector<std::string>{"7", "5", "6", "8", "1", "2", "9", "10", "3", "4"}));
 }
 
@@ -437,18 +386,20 @@ TEST(CollationTest, FoldsLatinGreekAndCyrillic) {
 }
 
 TEST_F(FunctionsTest, Aggregates) {
-    exec("CREATE TABLE s(g TEXT, x)");
-    exec("INSERT INTO s VALUES ('a', 2), ('a', 4), ('a', 4), ('a', 4), ('a', 5), ('a', 5), ('a', 7), ('a', "
-         "9), "
-         "('b', NULL), ('b', 3), ('c', 1)");
-    EXPECT_EQ(rows("SELECT g, dlg_first(x), dlg_last(x) FROM (SELECT * FROM s ORDER BY rowid) GROUP BY g"),
-              (std::vector<std::string>{"a|2|9", "b|<null>|3", "c|1|1"}));
-    EXPECT_EQ(rows("SELECT dlg_stdevp(x), dlg_varp(x), dlg_var(x) FROM s WHERE g = 'a'"),
+    m_db.exec("CREATE TABLE s(g TEXT, x)");
+    m_db.exec(
+        "INSERT INTO s VALUES ('a', 2), ('a', 4), ('a', 4), ('a', 4), ('a', 5), ('a', 5), ('a', 7), ('a', "
+        "9), "
+        "('b', NULL), ('b', 3), ('c', 1)");
+    EXPECT_EQ(
+        m_db.lines("SELECT g, dlg_first(x), dlg_last(x) FROM (SELECT * FROM s ORDER BY rowid) GROUP BY g"),
+        (std::vector<std::string>{"a|2|9", "b|<null>|3", "c|1|1"}));
+    EXPECT_EQ(m_db.lines("SELECT dlg_stdevp(x), dlg_varp(x), dlg_var(x) FROM s WHERE g = 'a'"),
               std::vector<std::string>{"2|4|4.57142857142857"});
-    EXPECT_EQ(rows("SELECT dlg_stdev(x), dlg_stdevp(x) FROM s WHERE g = 'b'"),
+    EXPECT_EQ(m_db.lines("SELECT dlg_stdev(x), dlg_stdevp(x) FROM s WHERE g = 'b'"),
               std::vector<std::string>{"<null>|0"});
-    EXPECT_EQ(rows("SELECT dlg_first(x) FROM s WHERE 0"), std::vector<std::string>{"<null>"});
-    exec("INSERT INTO s VALUES ('d', 'many')");
+    EXPECT_EQ(m_db.lines("SELECT dlg_first(x) FROM s WHERE 0"), std::vector<std::string>{"<null>"});
+    m_db.exec("INSERT INTO s VALUES ('d', 'many')");
     EXPECT_EQ(error("dlg_var(x) FROM s"), "Type mismatch in function Var");
 }
 

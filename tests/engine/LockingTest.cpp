@@ -2,25 +2,24 @@
 // and databases opened for reading only.
 #include "EngineTestSupport.h"
 
-#include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using engine::Database;
 using engine::Error;
-using enginetest::contains;
-using enginetest::errorOf;
 using enginetest::one;
+using testsupport::contains;
+using testsupport::errorOf;
 using testsupport::TempDir;
 
 namespace {
 
 void writeTables(const TempDir& dir) {
-    enginetest::writeTable(dir / "orders.dbf", {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}},
-                           {{std::int64_t{1}, std::string("one")}, {std::int64_t{2}, std::string("two")}});
-    enginetest::writeTable(dir / "items.dbf", {{"ITEM", 'C', 10, 0}}, {{std::string("pen")}});
+    testsupport::writeTable(dir / "orders.dbf", {{"ID", 'N', 5, 0}, {"NAME", 'C', 10, 0}},
+                            {{std::int64_t{1}, std::string("one")}, {std::int64_t{2}, std::string("two")}});
+    testsupport::writeTable(dir / "items.dbf", {{"ITEM", 'C', 10, 0}}, {{std::string("pen")}});
 }
 
 // A child process that opens a recordset on a table of the folder and holds it until told to end.
@@ -29,28 +28,21 @@ public:
     Holder(const fs::path& folder, const std::string& source) {
         int ready[2], done[2];
         if (::pipe(ready) != 0 || ::pipe(done) != 0) throw std::runtime_error("pipe");
-        m_pid = ::fork();
-        if (m_pid == 0) {
+        m_pid = testsupport::forkChild([&] {
             ::close(ready[0]);
             ::close(done[1]);
-            char status = 'e';
-            try {
-                Database db(folder);
-                auto rs = db.openRecordset(source);
-                status = 'r';
-                (void)!::write(ready[1], &status, 1);
-                char c;
-                (void)!::read(done[0], &c, 1); // until the parent closes its end
-            } catch (...) {
-                (void)!::write(ready[1], &status, 1);
-            }
-            ::_exit(0);
-        }
+            Database db(folder);
+            auto rs = db.openRecordset(source);
+            (void)!::write(ready[1], "r", 1);
+            char c;
+            (void)!::read(done[0], &c, 1); // until the parent closes its end
+            return 0;
+        });
         ::close(ready[1]);
         ::close(done[0]);
         m_done = done[1];
         char status = 0;
-        m_ready = ::read(ready[0], &status, 1) == 1 && status == 'r';
+        m_ready = ::read(ready[0], &status, 1) == 1; // nothing when the child failed
         ::close(ready[0]);
     }
     ~Holder() { release(); }
@@ -58,10 +50,7 @@ public:
     void release() {
         if (m_done >= 0) ::close(m_done);
         m_done = -1;
-        if (m_pid > 0) {
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-        }
+        if (m_pid > 0) testsupport::exitCode(m_pid);
         m_pid = -1;
     }
 
@@ -141,7 +130,7 @@ TEST(LockingTest, ExclusiveOpenWaitsForTheRecordsetsOfAnotherProcess) {
 TEST(LockingTest, ReadOnlyDatabaseRefusesEveryChange) {
     TempDir dir;
     writeTables(dir);
-    const auto before = enginetest::snapshot(dir.path());
+    const auto before = testsupport::snapshot(dir.path());
     Database db(dir.path(), {.readOnly = true});
     EXPECT_TRUE(db.readOnly());
     EXPECT_EQ(one(db, "select name from orders where id = 2"), "two");
@@ -164,11 +153,19 @@ TEST(LockingTest, ReadOnlyDatabaseRefusesEveryChange) {
         e = errorOf([&] { rs->deleteCurrent(); });
         EXPECT_EQ(e.number(), engine::NotUpdatable) << e.what();
     }
-    EXPECT_EQ(enginetest::snapshot(dir.path()), before);
+    EXPECT_EQ(testsupport::snapshot(dir.path()), before);
 }
 
 TEST(LockingTest, AFileThatCannotBeWrittenIsReadOnly) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes every file";
+    if (::geteuid() == 0) {
+        // Root writes every file. The test entry that runs this test without root sets the variable.
+        ASSERT_EQ(std::getenv("BRINDLE_UNPRIVILEGED"), nullptr) << "setpriv did not drop root";
+#ifdef BRINDLE_UNPRIVILEGED_TEST
+        GTEST_SKIP() << "root writes every file; " BRINDLE_UNPRIVILEGED_TEST " runs this without root";
+#else
+        FAIL() << "root writes every file, and no test entry runs this without root";
+#endif
+    }
     TempDir dir;
     writeTables(dir);
     fs::permissions(dir / "items.dbf", fs::perms::owner_write, fs::perm_options::remove);

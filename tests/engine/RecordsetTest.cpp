@@ -10,10 +10,10 @@ using engine::Error;
 using engine::FieldKind;
 using engine::Recordset;
 using engine::Value;
-using enginetest::contains;
-using enginetest::errorOf;
 using enginetest::rowsOf;
 using enginetest::show;
+using testsupport::contains;
+using testsupport::errorOf;
 using testsupport::TempDir;
 using xbase::Date;
 
@@ -23,7 +23,7 @@ namespace {
 class RecordsetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::writeTable(
+        testsupport::writeTable(
             m_dir / "people.dbf",
             {{"ID", 'N', 5, 0},
              {"NAME", 'C', 20, 0},
@@ -50,7 +50,7 @@ protected:
         table->setDeleted(2, true);
         table->sync();
         table.reset();
-        enginetest::writeTable(
+        testsupport::writeTable(
             m_dir / "cities.dbf", {{"CITY", 'C', 15, 0}, {"COUNTRY", 'C', 15, 0}},
             {{std::string("Paris"), std::string("France")}, {std::string("Lyon"), std::string("France")}});
         m_db = std::make_unique<Database>(m_dir.path());
@@ -115,7 +115,7 @@ TEST_F(RecordsetTest, MovingCountsTheRowsVisited) {
 }
 
 TEST_F(RecordsetTest, AnEmptySetHasNoCurrentRow) {
-    enginetest::writeTable(m_dir / "empty.dbf", {{"A", 'C', 5, 0}}, {});
+    testsupport::writeTable(m_dir / "empty.dbf", {{"A", 'C', 5, 0}}, {});
     for (const char* source : {"select * from people where id > 100", "empty", "select a from empty",
                                "select city, count(*) from people where id > 100 group by city"}) {
         SCOPED_TRACE(source);
@@ -322,13 +322,13 @@ TEST_F(RecordsetTest, EditsOfATableAreWrittenToTheFile) {
     rs->close();
 
     // dbfread reads the file as the edits left it.
-    const auto dump = enginetest::dbfread(m_dir / "people.dbf");
+    const auto dump = testsupport::dbfread(m_dir / "people.dbf");
     EXPECT_EQ(dump.deleted, 2);
     ASSERT_EQ(dump.records.size(), 5u);
-    EXPECT_EQ(enginetest::cells(dump)[1],
+    EXPECT_EQ(testsupport::cells(dump)[1],
               (std::vector<std::string>{"int:2", "text:bojan", "text:Zagreb", "date:1976-07-08", "bool:true",
                                         "null:", "text:a memo\\r\\nof two lines"}));
-    EXPECT_EQ(enginetest::cells(dump)[4],
+    EXPECT_EQ(testsupport::cells(dump)[4],
               (std::vector<std::string>{"int:7", "text:Filip", "text:", "date:2010-10-10",
                                         "null:", "null:", "null:"}));
     // And so does a new database.
@@ -368,13 +368,13 @@ TEST_F(RecordsetTest, ASelectOverOneTableOfPlainFieldsIsUpdatable) {
                                 {"4", "Cvijeta", "Split"},
                                 {"5", "Dragan", ""},
                                 {"8", "Goran", ""}}));
-    const auto dump = enginetest::dbfread(m_dir / "people.dbf");
+    const auto dump = testsupport::dbfread(m_dir / "people.dbf");
     EXPECT_EQ(dump.deleted, 2);
     EXPECT_EQ(dump.records.size(), 5u);
 }
 
 TEST_F(RecordsetTest, OtherResultsAreReadOnlyAndSaySo) {
-    const auto before = enginetest::snapshot(m_dir.path());
+    const auto before = testsupport::snapshot(m_dir.path());
     for (const char* source :
          {"select p.name, c.country from people p inner join cities c on p.city = c.city",
           "select city, count(*) as n from people group by city", "select distinct city from people",
@@ -394,7 +394,7 @@ TEST_F(RecordsetTest, OtherResultsAreReadOnlyAndSaySo) {
         e = errorOf([&] { rs->deleteCurrent(); });
         EXPECT_EQ(e.number(), engine::NotUpdatable) << e.what();
     }
-    EXPECT_EQ(enginetest::snapshot(m_dir.path()), before);
+    EXPECT_EQ(testsupport::snapshot(m_dir.path()), before);
 }
 
 TEST_F(RecordsetTest, ChangesByStatementsAreSeenByTheNextRecordset) {

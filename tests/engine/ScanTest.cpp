@@ -1,8 +1,8 @@
 // The scans the dbf table serves itself (comparisons checked on the record bytes, GROUP BY handed out
 // grouped, ORDER BY with a limit picked while scanning) give exactly what SQLite's own way gives.
-#include <gtest/gtest.h>
-
 #include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
 
 using namespace enginetest;
 using engine::Database;
@@ -23,8 +23,13 @@ void writePeople(const std::filesystem::path& path) {
                         i % 9 == 0 ? Value(Null{}) : Value(static_cast<double>((i * 37) % 100) + 0.25),
                         i % 5 == 0 ? Value(Null{}) : Value(Date{2000 + i % 4, 1 + i % 12, 1 + i % 28})});
     }
-    writeTable(path, {{"ID", 'N', 5, 0}, {"NAME", 'C', 12, 0}, {"CITY", 'C', 10, 0}, {"PAY", 'N', 8, 2}, {"BORN", 'D', 8, 0}},
-               rows, "CP1250");
+    testsupport::writeTable(path,
+                            {{"ID", 'N', 5, 0},
+                             {"NAME", 'C', 12, 0},
+                             {"CITY", 'C', 10, 0},
+                             {"PAY", 'N', 8, 2},
+                             {"BORN", 'D', 8, 0}},
+                            rows, "CP1250");
     auto t = xbase::Table::open(path, xbase::OpenMode::ReadWrite);
     t->setDeleted(7, true);
 }
@@ -38,18 +43,28 @@ TEST(ScanTest, ServedScansMatchSqliteOwnPlans) {
     // Each pair: a statement the table serves itself, and one whose expression keeps SQLite's own plan.
     const std::vector<std::pair<std::string, std::string>> pairs = {
         {"select count(*) from people where pay > 50", "select count(*) from people where pay + 0 > 50"},
-        {"select id from people where name = 'ana' order by id", "select id from people where name & '' = 'ana' order by id"},
+        {"select id from people where name = 'ana' order by id",
+         "select id from people where name & '' = 'ana' order by id"},
         {"select id from people where born >= #1/1/2002# order by id",
          "select id from people where born & '' >= '2002-01-01' order by id"},
-        {"select id from people where city < 'č' order by id", "select id from people where city & '' < 'č' order by id"},
-        {"select city, count(*), sum(pay) from people group by city", "select city & '', count(*), sum(pay) from people group by city & ''"},
-        {"select name, count(*) from people group by name", "select name & '', count(*) from people group by name & ''"},
-        {"select born, count(*) from people group by born", "select min(born), count(*) from people group by born & ''"},
-        {"select pay, count(*) from people group by pay", "select pay + 0, count(*) from people group by pay + 0"},
-        {"select top 7 name, id from people order by name", "select top 7 name, id from people order by name & '', id"},
-        {"select top 7 name, id from people order by name desc", "select top 7 name, id from people order by name & '' desc, id"},
-        {"select top 5 id, born from people order by born", "select top 5 id, born from people order by born & '', id"},
-        {"select top 5 id from people where pay < 40 order by pay desc", "select top 5 id from people where pay + 0 < 40 order by pay + 0 desc, id"},
+        {"select id from people where city < 'č' order by id",
+         "select id from people where city & '' < 'č' order by id"},
+        {"select city, count(*), sum(pay) from people group by city",
+         "select city & '', count(*), sum(pay) from people group by city & ''"},
+        {"select name, count(*) from people group by name",
+         "select name & '', count(*) from people group by name & ''"},
+        {"select born, count(*) from people group by born",
+         "select min(born), count(*) from people group by born & ''"},
+        {"select pay, count(*) from people group by pay",
+         "select pay + 0, count(*) from people group by pay + 0"},
+        {"select top 7 name, id from people order by name",
+         "select top 7 name, id from people order by name & '', id"},
+        {"select top 7 name, id from people order by name desc",
+         "select top 7 name, id from people order by name & '' desc, id"},
+        {"select top 5 id, born from people order by born",
+         "select top 5 id, born from people order by born & '', id"},
+        {"select top 5 id from people where pay < 40 order by pay desc",
+         "select top 5 id from people where pay + 0 < 40 order by pay + 0 desc, id"},
     };
     for (const auto& [served, plain] : pairs)
         EXPECT_EQ(query(db, served), query(db, plain)) << served;

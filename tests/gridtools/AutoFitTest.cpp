@@ -22,12 +22,12 @@ int width(const QString& text) {
 class AutoFit : public ::testing::Test {
 protected:
     void SetUp() override {
-        enginetest::writeTable(m_dir / "goods.dbf",
-                               {{"NAME", 'C', 20, 0}, {"QTY", 'N', 5, 0}, {"CODE", 'C', 4, 0}},
-                               {{std::string("abc"), xbase::Null{}, std::string("x")},
-                                {std::string("abcdefghij"), xbase::Null{}, std::string("xy")},
-                                {std::string("abcde"), xbase::Null{}, std::string("")}});
-        enginetest::writeTable(m_dir / "empty.dbf", {{"NAME", 'C', 20, 0}}, {});
+        testsupport::writeTable(m_dir / "goods.dbf",
+                                {{"NAME", 'C', 20, 0}, {"QTY", 'N', 5, 0}, {"CODE", 'C', 4, 0}},
+                                {{std::string("abc"), xbase::Null{}, std::string("x")},
+                                 {std::string("abcdefghij"), xbase::Null{}, std::string("xy")},
+                                 {std::string("abcde"), xbase::Null{}, std::string("")}});
+        testsupport::writeTable(m_dir / "empty.dbf", {{"NAME", 'C', 20, 0}}, {});
         m_db = std::make_unique<engine::Database>(m_dir.path());
     }
 
@@ -78,7 +78,7 @@ TEST_F(AutoFit, AFailingColumnKeepsItsWidthAndIsReportedOnce) {
     EXPECT_EQ(result.widths[3], 10 * 100 + 120);
     EXPECT_EQ(result.failedColumns, 2);
     ASSERT_TRUE(result.firstFailure);
-    const engine::Error expected = enginetest::errorOf(
+    const engine::Error expected = testsupport::errorOf(
         [&] { m_db->openRecordset(gridtools::measuringStatement("Expr1000", "goods").toStdString()); });
     ASSERT_GT(expected.number(), 0);
     EXPECT_EQ(gridtools::failureMessage(result), QString::number(expected.number()) + " " +

@@ -1,4 +1,4 @@
-// The statements that header clicks build, and names bracketed where the dialect needs it.
+// The statements that header clicks, Sort and Filter build, and names bracketed where the dialect needs it.
 #include "gridtools/Sorting.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +79,17 @@ TEST(HeaderSort, WithoutItemOrCaptionShowsTheTableOrNothing) {
     EXPECT_EQ(click(recorded({}, 0, "orders", true), 0, "", state), "select * from orders");
     EXPECT_EQ(state.sortMet, " desc");
     EXPECT_EQ(state.oldSortExp, "");
+}
+
+TEST(SortAndFilter, TheWholeTableOrderedOrLimitedByTheExpressionAsTyped) {
+    EXPECT_EQ(gridtools::sortSource("ORDERS", "QTY"), "select * from ORDERS order by QTY");
+    EXPECT_EQ(gridtools::filterSource("[sales 2024]", "QTY > 10"),
+              "select * from [sales 2024] where QTY > 10");
+    // An empty expression gives the whole table; without a table either, nothing is bound.
+    EXPECT_EQ(gridtools::sortSource("ORDERS", ""), "select * from ORDERS");
+    EXPECT_EQ(gridtools::filterSource("ORDERS", ""), "select * from ORDERS");
+    EXPECT_EQ(gridtools::sortSource("", ""), std::nullopt);
+    EXPECT_EQ(gridtools::filterSource("", ""), std::nullopt);
 }
 
 TEST(Names, AreBracketedWhereTheyNeedIt) {

@@ -3,21 +3,20 @@
 
 #include "datagrid/DataSource.h"
 #include "engine/EngineTestSupport.h"
+#include "support/Qt.h"
 
 #include <QString>
 
 namespace outputtest {
 
-inline QString q(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
+using testsupport::q;
 
 // NAME C 12, AGE N 3, PRICE N 8.2, BORN D, MEMBER L. Bob has no age and no birth date, Zoë no
 // price and no membership (Null), so every column has a Null somewhere but NAME.
 inline void writePeople(const std::filesystem::path& path) {
     using engine::Value;
     const Value null = xbase::Null{};
-    enginetest::writeTable(
+    testsupport::writeTable(
         path,
         {{"NAME", 'C', 12, 0},
          {"AGE", 'N', 3, 0},

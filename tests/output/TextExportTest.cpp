@@ -3,15 +3,15 @@
 #include "output/TextExport.h"
 
 #include "output/ResultTables.h"
-#include "platform/ScriptedDialogs.h"
-#include "support/QtApplication.h"
+#include "support/Files.h"
+#include "support/Qt.h"
+#include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
-#include <set>
 
 using namespace outputtest;
-using platform::ScriptedDialogs;
 using testsupport::readFile;
+using testsupport::ScriptedDialogs;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
@@ -27,10 +27,7 @@ protected:
         writePeople(m_temp / "PEOPLE.DBF");
     }
 
-    void TearDown() override {
-        EXPECT_TRUE(m_dialogs.violations().isEmpty()) << m_dialogs.violations().join("; ").toStdString();
-        EXPECT_EQ(m_dialogs.pending(), 0u);
-    }
+    void TearDown() override { m_dialogs.expectScriptDone(); }
 
     void run(const QStringList& captions, const QLocale& locale = english) {
         output::exportText({m_dialogs, m_data, captions, [this](const QString& t) { m_titles.append(t); }},
@@ -77,9 +74,9 @@ TEST_F(TextExportTest, WritesTheHeadingNineBlanksAndPaddedRowsWithCrLf) {
 }
 
 TEST_F(TextExportTest, ValuesFollowTheLocaleAndLineBreaksInsideAValueStay) {
-    enginetest::writeTable(m_temp / "NOTES.DBF",
-                           {{"NOTE", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}, {"DAY", 'D', 8, 0}},
-                           {{std::string("two\nlines"), 0.5, xbase::Date{2024, 3, 5}}});
+    testsupport::writeTable(m_temp / "NOTES.DBF",
+                            {{"NOTE", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}, {"DAY", 'D', 8, 0}},
+                            {{std::string("two\nlines"), 0.5, xbase::Date{2024, 3, 5}}});
     bind(m_data, m_temp.path(), "NOTES.DBF");
     const auto out = m_temp / "notes.txt";
     m_dialogs.expectSaveFileName(q(out));
@@ -90,27 +87,6 @@ TEST_F(TextExportTest, ValuesFollowTheLocaleAndLineBreaksInsideAValueStay) {
                              "         \r\n"
                              " two\nlines     0,5 05.03.2024\r\n");
     EXPECT_EQ(m_titles, QStringList{", %"});
-}
-
-TEST_F(TextExportTest, TwoHundredRowsLeaveNinetyNineAndAHalfPercentInTheTitle) {
-    std::vector<std::vector<engine::Value>> rows;
-    for (int i = 1; i <= 200; ++i)
-        rows.push_back({std::int64_t{i}});
-    enginetest::writeTable(m_temp / "MANY.DBF", {{"N", 'N', 3, 0}}, rows);
-    bind(m_data, m_temp.path(), "select n from many");
-    const auto out = m_temp / "many.txt";
-    m_dialogs.expectSaveFileName(q(out));
-    m_dialogs.expectPrompt("4");
-    run({"n"});
-
-    std::string expected = "    N\r\n         \r\n";
-    for (int i = 1; i <= 200; ++i)
-        expected += " " + std::string(i < 10 ? 3 : i < 100 ? 2 : 1, ' ') + std::to_string(i) + "\r\n";
-    EXPECT_EQ(readFile(out), expected);
-    ASSERT_EQ(m_titles.size(), 200);
-    EXPECT_EQ(m_titles.at(1), ".5 %");
-    EXPECT_EQ(m_titles.at(100), "50. %");
-    EXPECT_EQ(m_titles.back(), "99.5 %");
 }
 
 TEST_F(TextExportTest, AnEmptyResultWritesTheTwoHeadingLinesWithoutAMessage) {
@@ -134,17 +110,11 @@ TEST_F(TextExportTest, AnEmptyResultWritesTheTwoHeadingLinesWithoutAMessage) {
 
 TEST_F(TextExportTest, CancelWritesNothingAndAFileThatCannotBeMadeIsReportedOnce) {
     bind(m_data, m_temp.path(), "PEOPLE.DBF");
-    const auto files = [this] {
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(m_temp.path()))
-            names.insert(entry.path().filename().string());
-        return names;
-    };
-    const std::set<std::string> before = files();
+    const auto before = testsupport::names(m_temp.path());
     m_dialogs.expectSaveFileName("");
     run({"NAME"});
     EXPECT_EQ(m_dialogs.calls().size(), 1); // no prompts after Cancel
-    EXPECT_EQ(files(), before);
+    EXPECT_EQ(testsupport::names(m_temp.path()), before);
 
     const auto missing = m_temp / "no such folder" / "out.txt";
     m_dialogs.expectSaveFileName(q(missing));

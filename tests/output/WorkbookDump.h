@@ -1,6 +1,7 @@
 // A workbook as openpyxl reads it (tests/interop/xlsx_dump.py), for the spreadsheet tests.
 #pragma once
 
+#include "support/InteropDump.h"
 #include "support/Outside.h"
 
 #include <filesystem>
@@ -23,15 +24,6 @@ struct WorkbookDump {
     std::string error;
 };
 
-inline std::vector<std::string> splitTabs(const std::string& line) {
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    for (std::size_t at; (at = line.find('\t', from)) != std::string::npos; from = at + 1)
-        parts.push_back(line.substr(from, at - from));
-    parts.push_back(line.substr(from));
-    return parts;
-}
-
 inline WorkbookDump readWorkbook(const std::filesystem::path& book) {
     const testsupport::RunResult run = testsupport::runPython("xlsx_dump.py", {book.string()});
     WorkbookDump dump;
@@ -39,7 +31,7 @@ inline WorkbookDump readWorkbook(const std::filesystem::path& book) {
     dump.error = run.err;
     std::istringstream in(run.out);
     for (std::string line; std::getline(in, line);) {
-        const std::vector<std::string> p = splitTabs(line);
+        const std::vector<std::string> p = testsupport::splitTabs(line);
         if (p[0] == "sheet" && p.size() == 4) {
             dump.sheet = p[1];
             dump.rows = std::stoi(p[2]);

@@ -1,9 +1,6 @@
-// The dialogs: the scripted ones tests use, and the Qt ones driven through real key presses.
-#include "support/QtApplication.h"
-#include "engine/Error.h"
-#include "platform/BusyPointer.h"
+// The Qt dialogs driven through real key presses.
 #include "platform/QtDialogs.h"
-#include "platform/ScriptedDialogs.h"
+#include "support/Qt.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -19,8 +16,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-
-using platform::ScriptedDialogs;
 
 namespace {
 
@@ -56,81 +51,6 @@ QLineEdit& lineEditOf(QWidget& dialog) {
 }
 
 } // namespace
-
-TEST(ScriptedDialogs, RecordsEveryCallAndAnswersFromTheScript) {
-    ScriptedDialogs dialogs;
-    dialogs.expectPrompt("42");
-    dialogs.expectPrompt(QString()); // a cancelled prompt
-    dialogs.expectQuestion(false);
-    dialogs.expectMessage();
-    dialogs.expectSaveFileName("/tmp/out.txt");
-
-    EXPECT_EQ(dialogs.prompt("Enter value for parameter 'ID' :", {}, {}), "42");
-    const QString cancelled = dialogs.prompt("Default path: ", "Select", "/data");
-    EXPECT_TRUE(cancelled.isEmpty());
-    EXPECT_FALSE(cancelled.isNull());
-    EXPECT_FALSE(dialogs.question("Are you sure you want to delete  from t?", {}));
-    dialogs.message("Table not found", {});
-    EXPECT_EQ(dialogs.saveFileName({}, "Text (*.txt)", "export.txt"), "/tmp/out.txt");
-
-    ASSERT_EQ(dialogs.calls().size(), 5);
-    const auto& settings = dialogs.calls().at(1);
-    EXPECT_EQ(settings.kind, ScriptedDialogs::Kind::Prompt);
-    EXPECT_EQ(settings.text, "Default path: ");
-    EXPECT_EQ(settings.title, "Select");
-    EXPECT_EQ(settings.defaultAnswer, "/data");
-    EXPECT_EQ(dialogs.calls().at(2).kind, ScriptedDialogs::Kind::Question);
-    EXPECT_EQ(dialogs.calls().at(4).text, "Text (*.txt)");
-    EXPECT_EQ(dialogs.calls().at(4).defaultAnswer, "export.txt");
-    EXPECT_EQ(dialogs.messages(), QStringList{"Table not found"});
-    EXPECT_EQ(dialogs.pending(), 0u);
-    EXPECT_TRUE(dialogs.violations().isEmpty());
-}
-
-TEST(ScriptedDialogs, RefusesADialogTheScriptDidNotExpect) {
-    ScriptedDialogs dialogs;
-    dialogs.expectQuestion(true);
-    try {
-        dialogs.message("Syntax error in FROM clause.", {});
-        FAIL() << "an unexpected message box was accepted";
-    } catch (const platform::ScriptError& e) {
-        EXPECT_STREQ(e.what(),
-                     "dialog script expected a Yes/No question, but the program showed a message box "
-                     "\"Syntax error in FROM clause.\"");
-    }
-    // The refused call is still on record, and the scripted question still waits.
-    EXPECT_EQ(dialogs.calls().size(), 1);
-    EXPECT_EQ(dialogs.pending(), 1u);
-    EXPECT_TRUE(dialogs.question("Delete?", {}));
-
-    // An empty script refuses everything, and a handler that catches the engine's errors does
-    // not swallow the refusal.
-    bool caughtAsEngineError = false;
-    try {
-        try {
-            dialogs.prompt("Enter name for query :", {}, {});
-        } catch (const engine::Error&) {
-            caughtAsEngineError = true;
-        }
-        FAIL() << "a prompt was answered from an empty script";
-    } catch (const platform::ScriptError& e) {
-        EXPECT_NE(std::string(e.what()).find("dialog script is empty"), std::string::npos) << e.what();
-    }
-    EXPECT_FALSE(caughtAsEngineError);
-    EXPECT_EQ(dialogs.violations().size(), 2);
-}
-
-TEST(ScriptedDialogs, BusyPointerIsGivenBackWhenTheScopeEndsEarly) {
-    ScriptedDialogs dialogs;
-    try {
-        platform::BusyPointer busy(dialogs);
-        EXPECT_TRUE(dialogs.busy());
-        throw engine::Error(3078, "table not found");
-    } catch (const engine::Error&) {
-    }
-    EXPECT_FALSE(dialogs.busy());
-    EXPECT_EQ(dialogs.busyChanges(), (QList<bool>{true, false}));
-}
 
 class QtDialogsTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // Twips at 1440 to the logical inch, at the DPI values desktops use.
-#include "support/QtApplication.h"
 #include "platform/Twips.h"
+
+#include "support/Qt.h"
 
 #include <QApplication>
 #include <QWidget>

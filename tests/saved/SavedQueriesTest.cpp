@@ -5,18 +5,16 @@
 #include "engine/EngineTestSupport.h"
 #include "saved/QueryExport.h"
 #include "saved/TableLayout.h"
+#include "support/Qt.h"
 
 #include <gtest/gtest.h>
 
+using testsupport::programFolder;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
-
-platform::ProgramFolder programFolder(const TempDir& dir) {
-    return platform::ProgramFolder(QString::fromStdString(dir.path().string()));
-}
 
 // The empty table, made by the build's own tool.
 void placeTable(const TempDir& dir) {
@@ -51,7 +49,7 @@ TEST(SavedQueriesTest, TheBuildPlacesAnEmptyTableAndKeepsOneThatHoldsQueries) {
         longText += " qty <> " + std::to_string(i) + " and\r\n";
     saved::addQuery(*db, "Marko's Čačak", QString::fromStdString(longText));
     db.reset();
-    const auto dump = enginetest::dbfread(program / "upiti.dbf", "utf-8");
+    const auto dump = testsupport::dbfread(program / "upiti.dbf", "utf-8");
     ASSERT_EQ(dump.records.size(), 1u);
     EXPECT_EQ(dump.records[0][0].text, "Marko's Čačak");
     std::string escaped = longText;
@@ -69,7 +67,7 @@ TEST(SavedQueriesTest, TheBuildPlacesAnEmptyTableAndKeepsOneThatHoldsQueries) {
 
 TEST(SavedQueriesTest, AMissingTableIsNamedAndNeverCreated) {
     TempDir program;
-    const engine::Error error = enginetest::errorOf([&] { saved::openDatabase(programFolder(program)); });
+    const engine::Error error = testsupport::errorOf([&] { saved::openDatabase(programFolder(program)); });
     EXPECT_EQ(error.number(), engine::TableNotFound);
     EXPECT_NE(error.description().find((program / "upiti.dbf").string()), std::string::npos)
         << error.description();
@@ -80,12 +78,12 @@ TEST(SavedQueriesTest, TheExportWritesThreeLinesPerRowInStoredOrderWithTheTextsU
     TempDir program;
     // Rows as another program may have left them: a text with a bare LF and a trailing bare CR, and a
     // row whose name and text are Null.
-    enginetest::writeTable(program / "upiti.dbf", saved::tableFields(),
-                           {{std::string("Sales"), std::string("select * from orders")},
-                            {std::string("Two"), std::string("select a\r\nfrom b")},
-                            {std::string("Sales"), std::string("select a\nfrom b\r")},
-                            {xbase::Null{}, xbase::Null{}}},
-                           saved::tableCodePage());
+    testsupport::writeTable(program / "upiti.dbf", saved::tableFields(),
+                            {{std::string("Sales"), std::string("select * from orders")},
+                             {std::string("Two"), std::string("select a\r\nfrom b")},
+                             {std::string("Sales"), std::string("select a\nfrom b\r")},
+                             {xbase::Null{}, xbase::Null{}}},
+                            saved::tableCodePage());
     const auto file = program / "queries.txt";
     writeFile(file, "a longer file that was there before the export\r\n");
     saved::exportQueries(*saved::openDatabase(programFolder(program)), QString::fromStdString(file.string()));

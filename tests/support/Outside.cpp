@@ -29,8 +29,7 @@ RunResult run(const std::vector<std::string>& argv) {
     char errName[] = "/tmp/brindle-err-XXXXXX";
     int outFd = mkstemp(outName);
     int errFd = mkstemp(errName);
-    if (outFd < 0 || errFd < 0)
-        throw std::runtime_error("cannot create temporary files");
+    if (outFd < 0 || errFd < 0) throw std::runtime_error("cannot create temporary files");
     unlink(outName);
     unlink(errName);
 
@@ -68,6 +67,30 @@ RunResult runPython(const std::string& script, const std::vector<std::string>& a
     std::vector<std::string> argv{"/usr/bin/python3", std::string(BRINDLE_TESTS_DIR) + "/interop/" + script};
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv);
+}
+
+Dump runScript(const std::string& script, const std::vector<std::string>& args) {
+    const RunResult r = runPython(script, args);
+    if (r.exitCode != 0)
+        throw std::runtime_error(script + " failed with exit code " + std::to_string(r.exitCode) + ":\n" +
+                                 r.err);
+    return parseDump(r.out);
+}
+
+Dump dbfread(const std::filesystem::path& table, const std::string& encoding) {
+    std::vector<std::string> args{table.string()};
+    if (!encoding.empty()) args.push_back(encoding);
+    return runScript("dbfread_dump.py", args);
+}
+
+std::vector<std::vector<std::string>> cells(const Dump& dump) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& record : dump.records) {
+        auto& row = rows.emplace_back();
+        for (const auto& cell : record)
+            row.push_back(cell.kind + ":" + cell.text);
+    }
+    return rows;
 }
 
 } // namespace testsupport

@@ -12,8 +12,7 @@ namespace testsupport {
 
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "brindle-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder");
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     m_path = pattern;
 }
 
@@ -22,7 +21,9 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, ec);
 }
 
-fs::path fixturesDir() { return BRINDLE_FIXTURES; }
+fs::path fixturesDir() {
+    return BRINDLE_FIXTURES;
+}
 
 fs::path TempDir::copyFixture(const std::string& relative) const {
     const fs::path source = fixturesDir() / relative;
@@ -49,8 +50,7 @@ std::vector<fs::path> fixtureTables() {
     for (const auto& entry : fs::recursive_directory_iterator(fixturesDir())) {
         std::string ext = entry.path().extension().string();
         std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (entry.is_regular_file() && ext == ".dbf")
-            tables.push_back(entry.path());
+        if (entry.is_regular_file() && ext == ".dbf") tables.push_back(entry.path());
     }
     std::sort(tables.begin(), tables.end());
     return tables;
@@ -58,8 +58,7 @@ std::vector<fs::path> fixtureTables() {
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
+    if (!in) throw std::runtime_error("cannot read " + path.string());
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
@@ -68,8 +67,7 @@ std::string readFile(const fs::path& path) {
 void writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
+    if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 } // namespace testsupport

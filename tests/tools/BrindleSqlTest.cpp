@@ -7,6 +7,7 @@
 namespace fs = std::filesystem;
 using testsupport::RunResult;
 using testsupport::TempDir;
+using testsupport::writeCounters;
 
 namespace {
 
@@ -14,17 +15,6 @@ RunResult brindleSql(const std::vector<std::string>& args) {
     std::vector<std::string> argv{BRINDLE_SQL};
     argv.insert(argv.end(), args.begin(), args.end());
     return testsupport::run(argv);
-}
-
-void writeCounters(const fs::path& path, int records) {
-    auto table = xbase::Table::create(path, {{"ID", 'N', 8, 0}, {"N", 'N', 8, 0}});
-    for (int i = 1; i <= records; ++i) {
-        auto record = table->blankRecord();
-        table->encode(record, 0, std::int64_t{i});
-        table->encode(record, 1, std::int64_t{0});
-        table->appendRecord(record);
-    }
-    table->sync();
 }
 
 } // namespace
@@ -59,7 +49,8 @@ TEST(BrindleSqlTest, ADamagedTableIsReadWithAWarningAndNotChanged) {
     RunResult r = brindleSql({"--csv", folder, "select count(*) from t"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "Expr1000\r\n3\r\n");
-    EXPECT_EQ(r.err, "brindle-sql: warning: t.dbf: The file holds 3 records, more than the 1 its header counts.\n");
+    EXPECT_EQ(r.err,
+              "brindle-sql: warning: t.dbf: The file holds 3 records, more than the 1 its header counts.\n");
     r = brindleSql({folder, "update t set n = 5"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("brindle-sql: error 3027: Table 't.dbf' is damaged (the file holds 3 records"),

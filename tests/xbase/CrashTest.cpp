@@ -10,15 +10,14 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace xbase;
+using testsupport::Snapshot;
+using testsupport::snapshot;
 using testsupport::TempDir;
-using xbasetest::Snapshot;
-using xbasetest::snapshot;
 
 namespace {
 
@@ -26,19 +25,11 @@ using Operation = std::function<void(const fs::path&)>;
 
 // Runs the operation in a child process that dies just before its nth file call (0: never).
 int runKilledAt(const fs::path& table, const Operation& operation, std::uint64_t n) {
-    const pid_t child = ::fork();
-    if (child == 0) {
+    return testsupport::exitCode(testsupport::forkChild([&] {
         if (n > 0) io::fault::at(n, [](const char*, const fs::path&) -> int { ::_exit(9); });
-        try {
-            operation(table);
-        } catch (...) {
-            ::_exit(2);
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return status;
+        operation(table);
+        return 0;
+    }));
 }
 
 struct Result {
@@ -55,7 +46,7 @@ Result killAtEveryCall(
     TempDir work;
     const fs::path original = work / "original";
     fs::create_directory(original);
-    xbasetest::writeTable(original / "t.dbf", records);
+    testsupport::writeNumbered(original / "t.dbf", records);
     const Snapshot before = snapshot(original);
     fs::copy(original, work / "done");
     io::fault::count();
@@ -68,13 +59,12 @@ Result killAtEveryCall(
     for (std::uint64_t n = 1; n <= result.calls; ++n) {
         const fs::path folder = work / ("run" + std::to_string(n));
         fs::copy(original, folder);
-        const int status = runKilledAt(folder / "t.dbf", operation, n);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << "call " << n << " was not reached";
+        EXPECT_EQ(runKilledAt(folder / "t.dbf", operation, n), 9) << "call " << n << " was not reached";
         if (fs::exists(folder / "t.dbf")) Table::open(folder / "t.dbf", OpenMode::ReadWrite);
         const Snapshot now = snapshot(folder);
         EXPECT_TRUE(judge(now, before, after))
             << "killed before call " << n << " of " << result.calls << ": "
-            << xbasetest::differences(now, before) << "/ " << xbasetest::differences(now, after);
+            << testsupport::differences(now, before) << "/ " << testsupport::differences(now, after);
         result.asBefore += now == before;
         result.asAfter += now == after;
         fs::remove_all(folder);
@@ -123,7 +113,7 @@ TEST(CrashTest, AlterOfABigTableKilledAtRandomMomentsLeavesAMatchingPair) {
     TempDir work;
     const fs::path original = work / "original";
     fs::create_directory(original);
-    xbasetest::writeTable(original / "t.dbf", 20000);
+    testsupport::writeNumbered(original / "t.dbf", 20000);
     const Operation add =
         restructureTo({{"ID", 'N', 6, 0}, {"NAME", 'C', 10, 0}, {"NOTE", 'M', 10, 0}, {"X", 'C', 4, 0}});
     const Snapshot before = snapshot(original);
@@ -140,21 +130,17 @@ TEST(CrashTest, AlterOfABigTableKilledAtRandomMomentsLeavesAMatchingPair) {
     for (int run = 0; run < runs; ++run) {
         const fs::path folder = work / ("run" + std::to_string(run));
         fs::copy(original, folder);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            try {
-                add(folder / "t.dbf");
-            } catch (...) {
-            }
-            ::_exit(0);
-        }
+        const pid_t child = testsupport::forkChild([&] {
+            add(folder / "t.dbf");
+            return 0;
+        });
         std::this_thread::sleep_for(duration * ((run + jitter(random)) / runs));
         ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
+        testsupport::exitCode(child);
         Table::open(folder / "t.dbf", OpenMode::ReadWrite);
         const Snapshot now = snapshot(folder);
         EXPECT_TRUE(now == before || now == after)
-            << "run " << run << ": " << xbasetest::differences(now, before);
+            << "run " << run << ": " << testsupport::differences(now, before);
         asBefore += now == before;
         asAfter += now == after;
         fs::remove_all(folder);

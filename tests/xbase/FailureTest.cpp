@@ -8,15 +8,13 @@
 #include <cerrno>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace xbase;
+using testsupport::contains;
+using testsupport::Snapshot;
+using testsupport::snapshot;
 using testsupport::TempDir;
-using xbasetest::contains;
-using xbasetest::Snapshot;
-using xbasetest::snapshot;
 
 namespace {
 
@@ -48,7 +46,7 @@ Outcome failEveryCall(const fs::path& original, const std::function<void(const f
     Outcome outcome;
     for (std::uint64_t n = 1; n <= calls; ++n) {
         const fs::path folder = copy("run" + std::to_string(n));
-        const std::size_t descriptors = xbasetest::openDescriptors();
+        const std::size_t descriptors = testsupport::openDescriptors();
         if (persistent)
             io::fault::failFrom(n, EIO);
         else
@@ -60,12 +58,12 @@ Outcome failEveryCall(const fs::path& original, const std::function<void(const f
             EXPECT_TRUE(contains(e.what(), "Input/output error")) << "call " << n << ": " << e.what();
         }
         io::fault::clear();
-        EXPECT_EQ(xbasetest::openDescriptors(), descriptors) << "call " << n << " left a file open";
+        EXPECT_EQ(testsupport::openDescriptors(), descriptors) << "call " << n << " left a file open";
         Table::open(folder / "t.dbf"); // finishes or undoes what was left
         const Snapshot now = snapshot(folder);
         EXPECT_TRUE(now == before || now == after)
-            << "failing call " << n << " of " << calls << " left " << xbasetest::differences(now, before)
-            << "/ " << xbasetest::differences(now, after);
+            << "failing call " << n << " of " << calls << " left " << testsupport::differences(now, before)
+            << "/ " << testsupport::differences(now, after);
         outcome.asBefore += now == before;
         outcome.asAfter += now == after;
         fs::remove_all(folder);
@@ -91,7 +89,7 @@ TEST(FailureTest, EveryFailingCallOfAChangeLeavesTheFilesAsBeforeOrAsAfter) {
     TempDir dir;
     const fs::path original = dir / "original";
     fs::create_directory(original);
-    xbasetest::writeTable(original / "t.dbf", 40);
+    testsupport::writeNumbered(original / "t.dbf", 40);
     for (const bool persistent : {false, true}) {
         const Outcome o = failEveryCall(original, change, persistent);
         EXPECT_GT(o.failures, 10);
@@ -103,7 +101,7 @@ TEST(FailureTest, EveryFailingCallOfAChangeOfStructureLeavesTheOldPairOrTheNewOn
     TempDir dir;
     const fs::path original = dir / "original";
     fs::create_directory(original);
-    xbasetest::writeTable(original / "t.dbf", 40);
+    testsupport::writeNumbered(original / "t.dbf", 40);
     for (const bool persistent : {false, true}) {
         const Outcome o = failEveryCall(original, addField, persistent);
         EXPECT_GT(o.failures, 10);
@@ -126,7 +124,7 @@ TEST(FailureTest, AFailureWhileAnInterruptedChangeIsUndoneIsReportedOnceAndUndon
     TempDir dir;
     const fs::path original = dir / "original";
     fs::create_directory(original);
-    xbasetest::writeTable(original / "t.dbf", 40);
+    testsupport::writeNumbered(original / "t.dbf", 40);
     const Snapshot before = snapshot(original);
     // (A journal belongs to its file: a copy of a half-changed folder is another file, so every run
     // makes its own.)
@@ -135,13 +133,14 @@ TEST(FailureTest, AFailureWhileAnInterruptedChangeIsUndoneIsReportedOnceAndUndon
     Table::open(dir / "count" / "t.dbf");
     const std::uint64_t calls = io::fault::calls();
     io::fault::clear();
-    ASSERT_TRUE(snapshot(dir / "count") == before) << xbasetest::differences(snapshot(dir / "count"), before);
+    ASSERT_TRUE(snapshot(dir / "count") == before)
+        << testsupport::differences(snapshot(dir / "count"), before);
 
     int reported = 0;
     for (std::uint64_t n = 1; n <= calls; ++n) {
         const fs::path folder = dir / ("run" + std::to_string(n));
         leaveHalfAChange(original, folder);
-        const std::size_t descriptors = xbasetest::openDescriptors();
+        const std::size_t descriptors = testsupport::openDescriptors();
         io::fault::at(n, [](const char*, const fs::path&) { return EIO; });
         try {
             Table::open(folder / "t.dbf");
@@ -152,12 +151,12 @@ TEST(FailureTest, AFailureWhileAnInterruptedChangeIsUndoneIsReportedOnceAndUndon
             EXPECT_TRUE(contains(e.what(), "Input/output error")) << e.what();
         }
         io::fault::clear();
-        EXPECT_EQ(xbasetest::openDescriptors(), descriptors) << "call " << n;
+        EXPECT_EQ(testsupport::openDescriptors(), descriptors) << "call " << n;
         // A writer is not stuck on a lock or a journal the failure left: it repairs, then writes.
         auto t = Table::open(folder / "t.dbf", OpenMode::ReadWrite);
         const Snapshot now = snapshot(folder);
         EXPECT_TRUE(now == before) << "failing call " << n << " of " << calls << ": "
-                                   << xbasetest::differences(now, before);
+                                   << testsupport::differences(now, before);
         EXPECT_NO_THROW(xbasetest::changeTable(*t)) << "call " << n;
         fs::remove_all(folder);
     }
@@ -168,8 +167,8 @@ TEST(FailureTest, AFailureWhileAnInterruptedChangeIsUndoneIsReportedOnceAndUndon
 
 TEST(FailureTest, ShortWritesAreFinishedAndAFullDiskIsNamed) {
     TempDir dir;
-    xbasetest::writeTable(dir / "a.dbf", 40);
-    xbasetest::writeTable(dir / "b.dbf", 40);
+    testsupport::writeNumbered(dir / "a.dbf", 40);
+    testsupport::writeNumbered(dir / "b.dbf", 40);
     change(dir / "a.dbf");
     // Every read and write moves at most half of what it asked for: the loops finish them.
     io::fault::shortTransfers(true);
@@ -179,7 +178,7 @@ TEST(FailureTest, ShortWritesAreFinishedAndAFullDiskIsNamed) {
     EXPECT_EQ(testsupport::readFile(dir / "a.dbt"), testsupport::readFile(dir / "b.dbt"));
 
     // The memo file's disk is full: the message says so, and names the file.
-    xbasetest::writeTable(dir / "c.dbf", 40);
+    testsupport::writeNumbered(dir / "c.dbf", 40);
     const Snapshot before = snapshot(dir.path());
     io::fault::always([&](const char* call, const fs::path& path) {
         return std::string(call) == "write" && path.filename() == "c.dbt" ? ENOSPC : 0;
@@ -195,5 +194,5 @@ TEST(FailureTest, ShortWritesAreFinishedAndAFullDiskIsNamed) {
     // While the disk stays full the memo file cannot be put back either: the journal stays, and the
     // next open, with room again, puts it back.
     Table::open(dir / "c.dbf");
-    EXPECT_TRUE(snapshot(dir.path()) == before) << xbasetest::differences(snapshot(dir.path()), before);
+    EXPECT_TRUE(snapshot(dir.path()) == before) << testsupport::differences(snapshot(dir.path()), before);
 }

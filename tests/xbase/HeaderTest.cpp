@@ -1,42 +1,25 @@
 // Headers of the variants the fixtures do not cover: dBASE II, dBASE 7 with its binary types, Clipper's
 // long character fields, Visual Objects.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
+#include "support/Bytes.h"
 #include "support/TempDir.h"
 #include "xbase/Error.h"
 #include "xbase/Table.h"
 
+#include <cstring>
+#include <gtest/gtest.h>
+
 using namespace xbase;
 using testsupport::TempDir;
 
-namespace {
-
-void put16(std::string& b, std::size_t at, unsigned v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>(v >> 8);
-}
-
-void put32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<char>(v >> (8 * i));
-}
-
-std::string be32(std::uint32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        s[i] = static_cast<char>(v >> (24 - 8 * i));
-    return s;
-}
-
-} // namespace
+using testsupport::be32;
+using testsupport::put16;
+using testsupport::put32;
 
 TEST(Header, DBaseIIWithItsShortDescriptorsAndTrailingJunk) {
     TempDir dir;
     std::string b(521, '\0');
     b[0] = 0x02;
-    put16(b, 1, 2);       // records
+    put16(b, 1, 2);                // records
     b[3] = 7, b[4] = 4, b[5] = 83; // 1983-07-04
     put16(b, 6, 1 + 8 + 5 + 1);
     auto field = [&](int k, const char* name, char type, int length, int decimals) {
@@ -93,8 +76,10 @@ TEST(Header, DBase7LevelSevenDescriptorsAndBinaryTypes) {
     put16(b, 10, static_cast<unsigned>(recordLength));
     // I and + are big-endian with the sign bit flipped; O is a big-endian double with the sign trick;
     // @ here in the Julian-day form the common readers use.
-    auto record = [&](std::int32_t length, std::uint32_t serial, double weight, std::uint32_t day, std::uint32_t ms) {
-        std::string r = " " + be32(static_cast<std::uint32_t>(length) ^ 0x80000000u) + be32(serial ^ 0x80000000u);
+    auto record = [&](std::int32_t length, std::uint32_t serial, double weight, std::uint32_t day,
+                      std::uint32_t ms) {
+        std::string r =
+            " " + be32(static_cast<std::uint32_t>(length) ^ 0x80000000u) + be32(serial ^ 0x80000000u);
         std::uint64_t bits;
         std::memcpy(&bits, &weight, 8);
         bits = weight >= 0 ? bits | 0x8000000000000000ull : ~bits;

@@ -1,6 +1,8 @@
 // Memo files: reading real .dbt/.fpt files, appending and undoing byte for byte, damaged files, lookup.
 #include "xbase/MemoFile.h"
 
+#include "support/Bytes.h"
+#include "support/Errors.h"
 #include "support/Outside.h"
 #include "support/TempDir.h"
 #include "xbase/Error.h"
@@ -15,6 +17,11 @@
 #include <vector>
 
 using namespace xbase;
+using testsupport::be32;
+using testsupport::expectError;
+using testsupport::get16;
+using testsupport::get32;
+using testsupport::le32;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -34,23 +41,12 @@ std::string text(const Bytes& b) {
 std::string text(const MemoFile::Block& b) {
     return text(b.data);
 }
-std::uint32_t le32(const std::string& s, std::size_t at) {
-    return std::uint32_t(std::uint8_t(s[at])) | std::uint32_t(std::uint8_t(s[at + 1])) << 8 |
-           std::uint32_t(std::uint8_t(s[at + 2])) << 16 | std::uint32_t(std::uint8_t(s[at + 3])) << 24;
-}
-std::string be32(std::uint32_t v) {
-    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
-std::string le32s(std::uint32_t v) {
-    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
 
 // The memo pointers of one field in every record of a table, read straight from the .dbf.
 std::vector<std::uint64_t> memoPointers(const fs::path& dbf, const std::string& field) {
     const std::string file = readFile(dbf);
-    const std::uint32_t count = le32(file, 4);
-    const std::size_t headerLength = std::uint8_t(file[8]) | std::uint8_t(file[9]) << 8;
-    const std::size_t recordLength = std::uint8_t(file[10]) | std::uint8_t(file[11]) << 8;
+    const std::uint32_t count = get32(file, 4);
+    const std::size_t headerLength = get16(file, 8), recordLength = get16(file, 10);
     std::size_t offset = 1, width = 0;
     for (std::size_t at = 32; file[at] != '\r'; at += 32) {
         if (std::string(file.c_str() + at) == field) {
@@ -62,7 +58,7 @@ std::vector<std::uint64_t> memoPointers(const fs::path& dbf, const std::string& 
     std::vector<std::uint64_t> pointers;
     for (std::uint32_t r = 0; r < count; ++r) {
         const std::string raw = file.substr(headerLength + r * recordLength + offset, width);
-        const std::uint64_t p = width == 4 ? le32(raw, 0) : std::strtoull(raw.c_str(), nullptr, 10);
+        const std::uint64_t p = width == 4 ? get32(raw, 0) : std::strtoull(raw.c_str(), nullptr, 10);
         if (p != 0) pointers.push_back(p);
     }
     return pointers;
@@ -94,17 +90,6 @@ std::string hex(const Bytes& b) {
     for (auto c : b)
         out += {digits[c >> 4], digits[c & 15]};
     return out;
-}
-
-void expectError(ErrorKind kind, const std::vector<std::string>& parts, auto&& action) {
-    try {
-        action();
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.kind(), kind) << e.what();
-        for (const auto& part : parts)
-            EXPECT_NE(std::string(e.what()).find(part), std::string::npos) << e.what() << " lacks " << part;
-    }
 }
 
 } // namespace
@@ -171,7 +156,7 @@ TEST(MemoFile, AppendsDBase3AndUndoesByteForByte) {
 
     const std::string file = readFile(path);
     ASSERT_EQ(file.size(), 82u * 512);
-    EXPECT_EQ(le32(file, 0), 82u);
+    EXPECT_EQ(get32(file, 0), 82u);
     EXPECT_EQ(file.substr(0, original.size()).substr(4), original.substr(4)); // nothing before is touched
     EXPECT_EQ(file.substr(79 * 512, 512), "Hello\r\nworld\x1a\x1a" + std::string(512 - 14, '\0'));
     EXPECT_EQ(file.substr(80 * 512, 602), tail + "\x1a\x1a");
@@ -190,7 +175,7 @@ TEST(MemoFile, AppendsDBase3AndUndoesByteForByte) {
     // memos or leave a huge hole: it goes at the end of the file.
     for (std::uint32_t pointer : {1u, 0x7FFFFFFFu}) {
         std::string damaged = original;
-        damaged.replace(0, 4, le32s(pointer));
+        damaged.replace(0, 4, le32(pointer));
         writeFile(path, damaged);
         memo = MemoFile::open(path, MemoFormat::DBase3, true);
         EXPECT_EQ(memo->append(bytes("safe")), 79u);
@@ -209,9 +194,9 @@ TEST(MemoFile, AppendsDBase4AndFoxProBlocksExactly) {
     EXPECT_EQ(db4->append(bytes("new memo")), 10u);
     std::string file = readFile(dbt);
     ASSERT_EQ(file.size(), 11u * 512);
-    EXPECT_EQ(le32(file, 0), 11u);
+    EXPECT_EQ(get32(file, 0), 11u);
     EXPECT_EQ(file.substr(10 * 512),
-              std::string("\xff\xff\x08\x00", 4) + le32s(16) + "new memo\x1f" + std::string(512 - 17, '\0'));
+              std::string("\xff\xff\x08\x00", 4) + le32(16) + "new memo\x1f" + std::string(512 - 17, '\0'));
     EXPECT_EQ(text(db4->read(10)), "new memo");
     db4->truncateTo(10);
     EXPECT_EQ(readFile(dbt), dbtOriginal);
@@ -241,12 +226,12 @@ TEST(MemoFile, CreatesEmptyFilesWithTheRightHeaders) {
     TempDir dir;
     MemoFile::create(dir / "a.dbt", MemoFormat::DBase3);
     std::string a = readFile(dir / "a.dbt");
-    EXPECT_EQ(a, le32s(1) + std::string(12, '\0') + "\x03" + std::string(512 - 17, '\0'));
+    EXPECT_EQ(a, le32(1) + std::string(12, '\0') + "\x03" + std::string(512 - 17, '\0'));
 
     MemoFile::create(dir / "b.dbt", MemoFormat::DBase4, 1024, "PARTS");
     std::string b = readFile(dir / "b.dbt");
     ASSERT_EQ(b.size(), 1024u);
-    EXPECT_EQ(b.substr(0, 24), le32s(1) + std::string(4, '\0') + "PARTS   " + std::string(4, '\0') +
+    EXPECT_EQ(b.substr(0, 24), le32(1) + std::string(4, '\0') + "PARTS   " + std::string(4, '\0') +
                                    std::string("\x00\x04\x00\x00", 4));
 
     MemoFile::create(dir / "c.fpt", MemoFormat::FoxPro);
@@ -297,8 +282,8 @@ TEST(MemoFile, DamagedFilesGiveClearErrors) {
 
     const fs::path dbt = dir.copyFixture("dbf-gem/dbase_8b.dbt");
     std::string db4 = readFile(dbt);
-    db4.replace(512 + 4, 4, le32s(0xFFFFFFFF));
-    db4.replace(1024 + 4, 4, le32s(3));
+    db4.replace(512 + 4, 4, le32(0xFFFFFFFF));
+    db4.replace(1024 + 4, 4, le32(3));
     db4.replace(1536, 16, "plain text\x1a\x1a    "); // no FF FF 08 00 prefix
     writeFile(dbt, db4);
     memo = MemoFile::open(dbt, MemoFormat::DBase4, false);
@@ -307,7 +292,7 @@ TEST(MemoFile, DamagedFilesGiveClearErrors) {
     EXPECT_EQ(text(memo->read(3)), "plain text");
 
     // dBASE III text with no end mark before the end of the file is kept.
-    writeFile(dir / "cut.dbt", le32s(2) + std::string(508, '\0') + "no end mark");
+    writeFile(dir / "cut.dbt", le32(2) + std::string(508, '\0') + "no end mark");
     EXPECT_EQ(text(MemoFile::open(dir / "cut.dbt", MemoFormat::DBase3, false)->read(1)), "no end mark");
 
     writeFile(dir / "tiny.fpt", std::string("\0\0", 2));

@@ -9,22 +9,21 @@
 #include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace xbase;
 using namespace std::chrono_literals;
+using testsupport::contains;
+using testsupport::errorOf;
 using testsupport::readFile;
 using testsupport::TempDir;
-using xbasetest::contains;
-using xbasetest::errorOf;
 using xbasetest::text;
 
 TEST(SharingTest, WritersTakeTurnsAndTheSecondComputesFromTheFirstsCommit) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
-    xbasetest::writeTable(path, 10);
+    testsupport::writeNumbered(path, 10);
     auto a = Table::open(path, OpenMode::ReadWrite, 150ms);
     auto b = Table::open(path, OpenMode::ReadWrite, 150ms);
     {
@@ -34,7 +33,7 @@ TEST(SharingTest, WritersTakeTurnsAndTheSecondComputesFromTheFirstsCommit) {
         first.append(std::move(record));
         // The second writer waits a while, then gives up with a message that names the table.
         const auto start = std::chrono::steady_clock::now();
-        const Error e = errorOf([&] { Change second(*b); });
+        const Error e = errorOf<Error>([&] { Change second(*b); });
         EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
         EXPECT_EQ(e.kind(), ErrorKind::LockedForWriting) << e.what();
         EXPECT_TRUE(contains(e.what(), "t.dbf") && contains(e.what(), "being changed by another program"))
@@ -59,7 +58,7 @@ TEST(SharingTest, WritersTakeTurnsAndTheSecondComputesFromTheFirstsCommit) {
 TEST(SharingTest, AReaderSeesAChangeWhollyOrNotAtAll) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
-    xbasetest::writeTable(path, 10);
+    testsupport::writeNumbered(path, 10);
     const std::string before = readFile(path), memoBefore = readFile(dir / "t.dbt");
     auto writer = Table::open(path, OpenMode::ReadWrite, 150ms);
     auto reader = Table::open(path, OpenMode::ReadOnly, 150ms);
@@ -76,7 +75,7 @@ TEST(SharingTest, AReaderSeesAChangeWhollyOrNotAtAll) {
             EXPECT_EQ(text(reader->value(0, 1)), "n1");
             EXPECT_EQ(readFile(path), before) << "the table was written before the commit";
             // The writer cannot commit while a reader reads: it waits, gives up, and nothing is written.
-            const Error e = errorOf([&] { change.commit(); });
+            const Error e = errorOf<Error>([&] { change.commit(); });
             EXPECT_EQ(e.kind(), ErrorKind::LockedForWriting) << e.what();
             EXPECT_TRUE(contains(e.what(), "being read by another program")) << e.what();
         }
@@ -97,8 +96,8 @@ TEST(SharingTest, AReaderSeesAChangeWhollyOrNotAtAll) {
 TEST(SharingTest, AnInterruptedChangeIsUndoneByTheNextReaderButALiveOneIsLeftAlone) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
-    xbasetest::writeTable(path, 30);
-    const auto before = xbasetest::snapshot(dir.path());
+    testsupport::writeNumbered(path, 30);
+    const auto before = testsupport::snapshot(dir.path());
 
     // A live writer's journal: a reader neither undoes it nor waits for it.
     auto writer = Table::open(path, OpenMode::ReadWrite);
@@ -119,11 +118,11 @@ TEST(SharingTest, AnInterruptedChangeIsUndoneByTheNextReaderButALiveOneIsLeftAlo
     // A dead writer's: the next reader puts the files back and says so.
     fs::remove_all(dir.path());
     fs::create_directory(dir.path());
-    xbasetest::writeTable(path, 30);
+    testsupport::writeNumbered(path, 30);
     ASSERT_TRUE(xbasetest::dieInTheMiddleOfAChange(path, 2));
-    EXPECT_FALSE(xbasetest::snapshot(dir.path()) == before);
+    EXPECT_FALSE(testsupport::snapshot(dir.path()) == before);
     auto reader = Table::open(path);
-    EXPECT_EQ(xbasetest::differences(xbasetest::snapshot(dir.path()), before), "");
+    EXPECT_EQ(testsupport::differences(testsupport::snapshot(dir.path()), before), "");
     ASSERT_FALSE(reader->notableWarnings().empty());
     EXPECT_TRUE(contains(reader->notableWarnings().back(), "interrupted earlier has been undone"));
     EXPECT_EQ(text(reader->value(0, 1)), "n1");
@@ -132,21 +131,21 @@ TEST(SharingTest, AnInterruptedChangeIsUndoneByTheNextReaderButALiveOneIsLeftAlo
 TEST(SharingTest, AJournalIsNeverReplayedOntoAnotherFileOfTheSameName) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
-    xbasetest::writeTable(path, 30);
+    testsupport::writeNumbered(path, 30);
     ASSERT_TRUE(xbasetest::dieInTheMiddleOfAChange(path, 2));
     // Another program removes the half-changed table and makes a new one of that name, same fields.
     TempDir elsewhere;
-    xbasetest::writeTable(elsewhere / "t.dbf", 40);
+    testsupport::writeNumbered(elsewhere / "t.dbf", 40);
     fs::remove(path);
     fs::remove(dir / "t.dbt");
     fs::copy_file(elsewhere / "t.dbf", path);
     fs::copy_file(elsewhere / "t.dbt", dir / "t.dbt");
-    auto expected = xbasetest::snapshot(dir.path());
+    auto expected = testsupport::snapshot(dir.path());
     auto t = Table::open(path);
     // Not applied, not thrown away: put aside, where it keeps nothing from being opened or created.
     expected["t.dbf-journal.orphan"] = expected.at("t.dbf-journal");
     expected.erase("t.dbf-journal");
-    EXPECT_EQ(xbasetest::differences(xbasetest::snapshot(dir.path()), expected), "");
+    EXPECT_EQ(testsupport::differences(testsupport::snapshot(dir.path()), expected), "");
     EXPECT_EQ(t->recordCount(), 40u);
     ASSERT_FALSE(t->notableWarnings().empty());
     EXPECT_TRUE(contains(t->notableWarnings().back(), "another file of the same name") &&
@@ -157,28 +156,28 @@ TEST(SharingTest, AJournalIsNeverReplayedOntoAnotherFileOfTheSameName) {
 TEST(SharingTest, AnInterruptedChangeThatCannotBeUndoneHereIsRefusedNotReadTorn) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
-    xbasetest::writeTable(path, 30);
-    const auto before = xbasetest::snapshot(dir.path());
+    testsupport::writeNumbered(path, 30);
+    const auto before = testsupport::snapshot(dir.path());
     ASSERT_TRUE(xbasetest::dieInTheMiddleOfAChange(path, 2));
-    const auto torn = xbasetest::snapshot(dir.path());
+    const auto torn = testsupport::snapshot(dir.path());
     // A folder that cannot be written: the table opens for reading only, the repair needs writing.
     io::fault::always([&](const char* call, const fs::path& p) {
         return std::string(call) == "open-write" && p == path ? EROFS : 0;
     });
-    const Error e = errorOf([&] { Table::open(path); });
+    const Error e = errorOf<Error>([&] { Table::open(path); });
     io::fault::clear();
     EXPECT_EQ(e.kind(), ErrorKind::Interrupted) << e.what();
     EXPECT_TRUE(contains(e.what(), "t.dbf-journal") && contains(e.what(), "writable")) << e.what();
-    EXPECT_EQ(xbasetest::differences(xbasetest::snapshot(dir.path()), torn), "");
+    EXPECT_EQ(testsupport::differences(testsupport::snapshot(dir.path()), torn), "");
     // Writable again: the next open repairs it.
     Table::open(path);
-    EXPECT_EQ(xbasetest::differences(xbasetest::snapshot(dir.path()), before), "");
+    EXPECT_EQ(testsupport::differences(testsupport::snapshot(dir.path()), before), "");
 }
 
 TEST(SharingTest, AFileCutShortOrReplacedUnderAReaderIsReportedNotACrash) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
-    xbasetest::writeTable(path, 3000);
+    testsupport::writeNumbered(path, 3000);
     auto t = Table::open(path);
     const std::uint64_t ten = t->header().headerLength + 10ull * t->header().recordLength;
     const std::uint64_t generation = t->generation();
@@ -187,11 +186,11 @@ TEST(SharingTest, AFileCutShortOrReplacedUnderAReaderIsReportedNotACrash) {
         EXPECT_EQ(text(t->value(2999, 1)), "n3000");
         // Another program cuts the file to ten records while this reader reads (it takes no locks).
         ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(ten)), 0);
-        const Error e = errorOf([&] { (void)t->value(2990, 1); });
+        const Error e = errorOf<Error>([&] { (void)t->value(2990, 1); });
         EXPECT_EQ(e.kind(), ErrorKind::Changed) << e.what();
         EXPECT_TRUE(contains(e.what(), "t.dbf") && contains(e.what(), "changed by another program"))
             << e.what();
-        EXPECT_EQ(errorOf([&] { (void)t->recordBytes(5); }).kind(), ErrorKind::Changed);
+        EXPECT_EQ(errorOf<Error>([&] { (void)t->recordBytes(5); }).kind(), ErrorKind::Changed);
     }
     {
         // The next reader reads the header again and sees what is there now.
@@ -201,9 +200,9 @@ TEST(SharingTest, AFileCutShortOrReplacedUnderAReaderIsReportedNotACrash) {
         EXPECT_EQ(text(t->value(9, 1)), "n10");
     }
     // Another file renamed over it.
-    xbasetest::writeTable(dir / "other.dbf", 3);
+    testsupport::writeNumbered(dir / "other.dbf", 3);
     fs::rename(dir / "other.dbf", path);
-    const Error e = errorOf([&] { const Table::ReadLock reading(*t); });
+    const Error e = errorOf<Error>([&] { const Table::ReadLock reading(*t); });
     EXPECT_EQ(e.kind(), ErrorKind::Changed) << e.what();
     EXPECT_TRUE(contains(e.what(), "another file has taken its place")) << e.what();
     EXPECT_TRUE(t->stale());
@@ -213,11 +212,11 @@ TEST(SharingTest, AFileCutShortOrReplacedUnderAReaderIsReportedNotACrash) {
 TEST(SharingTest, IndexesItDoesNotMaintainDamageAndAReadOnlyMemoKeepATableUnchanged) {
     TempDir dir;
     const fs::path path = dir / "t.dbf";
-    xbasetest::writeTable(path, 10);
+    testsupport::writeNumbered(path, 10);
     auto refusal = [&] {
         auto t = Table::open(path, OpenMode::ReadWrite);
         EXPECT_FALSE(t->canWrite());
-        const Error e = errorOf([&] { Change change(*t); });
+        const Error e = errorOf<Error>([&] { Change change(*t); });
         EXPECT_EQ(e.kind(), ErrorKind::ReadOnly);
         return std::string(e.what());
     };
@@ -263,7 +262,7 @@ TEST(SharingTest, CreateNeverAdoptsTheFilesOfAnotherTable) {
     for (const char* leftover : {"t.dbt", "T.CPG", "t.dbf-journal"}) {
         SCOPED_TRACE(leftover);
         testsupport::writeFile(dir / leftover, "memos of a table that is gone");
-        const Error e = errorOf([&] { Table::create(dir / "t.dbf", {{"NOTE", 'M', 10, 0}}); });
+        const Error e = errorOf<Error>([&] { Table::create(dir / "t.dbf", {{"NOTE", 'M', 10, 0}}); });
         EXPECT_TRUE(contains(e.what(), leftover)) << e.what();
         EXPECT_FALSE(fs::exists(dir / "t.dbf"));
         EXPECT_EQ(readFile(dir / leftover), "memos of a table that is gone");

@@ -9,7 +9,7 @@
 #include <deque>
 #include <stdexcept>
 
-namespace platform {
+namespace testsupport {
 
 // Thrown when the program shows a dialog the script did not expect. Deliberately not an
 // engine::Error, so that a handler's own error trap cannot swallow it as a failure to report.
@@ -18,7 +18,7 @@ public:
     using std::logic_error::logic_error;
 };
 
-class ScriptedDialogs : public Dialogs {
+class ScriptedDialogs : public platform::Dialogs {
 public:
     enum class Kind { Prompt, Message, Question, SaveFileName };
 
@@ -54,6 +54,8 @@ public:
     const QList<bool>& busyChanges() const { return m_busyChanges; }
 
     static QString kindName(Kind kind);
+    // Fails the test unless every step of the script was used and nothing outside it was shown.
+    void expectScriptDone() const;
 
 private:
     struct Step {
@@ -71,4 +73,4 @@ private:
     bool m_busy = false;
 };
 
-} // namespace platform
+} // namespace testsupport

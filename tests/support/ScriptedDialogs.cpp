@@ -1,7 +1,9 @@
 // Dialogs for tests: every call is recorded, and answers come from a script the test writes first.
-#include "platform/ScriptedDialogs.h"
+#include "support/ScriptedDialogs.h"
 
-namespace platform {
+#include <gtest/gtest.h>
+
+namespace testsupport {
 
 void ScriptedDialogs::expectPrompt(const QString& answer) {
     m_script.push_back({Kind::Prompt, answer});
@@ -82,4 +84,9 @@ QStringList ScriptedDialogs::messages() const {
     return texts;
 }
 
-} // namespace platform
+void ScriptedDialogs::expectScriptDone() const {
+    EXPECT_TRUE(m_violations.isEmpty()) << m_violations.join("; ").toStdString();
+    EXPECT_EQ(m_script.size(), 0u) << "steps of the dialog script were not used";
+}
+
+} // namespace testsupport

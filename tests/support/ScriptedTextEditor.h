@@ -5,9 +5,9 @@
 
 #include <QStringList>
 
-namespace platform {
+namespace testsupport {
 
-class ScriptedTextEditor : public TextEditor {
+class ScriptedTextEditor : public platform::TextEditor {
 public:
     void open(const QString& path) override { m_opened.append(path); }
     const QStringList& opened() const { return m_opened; }
@@ -16,4 +16,4 @@ private:
     QStringList m_opened;
 };
 
-} // namespace platform
+} // namespace testsupport
