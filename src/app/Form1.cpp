@@ -31,10 +31,7 @@
 
 namespace app {
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform::ProgramFolder programFolder,
              QWidget* parent)

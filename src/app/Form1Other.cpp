@@ -1,6 +1,5 @@
 // Form1: the Settings command, the help text and the About message.
 #include "app/Form1.h"
-
 #include "browser/Settings.h"
 #include "platform/Dialogs.h"
 #include "platform/TextEditor.h"

@@ -41,7 +41,8 @@ QString logTime(const QTime& time, const QLocale& locale) {
         // Seconds follow the minutes with the locale's own separator ("H.mm" gives "H.mm.ss").
         const qsizetype first = format.indexOf(QLatin1Char('m'));
         if (first >= 0) {
-            const QChar separator = first > 0 && !format[first - 1].isLetter() ? format[first - 1] : QChar(':');
+            const QChar separator =
+                first > 0 && !format[first - 1].isLetter() ? format[first - 1] : QChar(':');
             const qsizetype last = format.lastIndexOf(QLatin1Char('m'));
             format.insert(last + 1, separator + QStringLiteral("ss"));
         }

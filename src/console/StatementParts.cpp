@@ -101,7 +101,9 @@ std::size_t skipPredicates(std::string_view text, std::size_t begin, std::size_t
         const std::size_t we = std::min(wordEnd(text, w), end);
         const std::string_view word = text.substr(w, we - w);
         std::size_t next = begin;
-        if (xbase::ascii::equalsIgnoreCase(word, "distinct") || xbase::ascii::equalsIgnoreCase(word, "distinctrow") || xbase::ascii::equalsIgnoreCase(word, "all")) {
+        if (xbase::ascii::equalsIgnoreCase(word, "distinct") ||
+            xbase::ascii::equalsIgnoreCase(word, "distinctrow") ||
+            xbase::ascii::equalsIgnoreCase(word, "all")) {
             next = we;
         } else if (xbase::ascii::equalsIgnoreCase(word, "top")) {
             std::size_t n = skipBlanks(text, we);

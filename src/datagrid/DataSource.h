@@ -82,7 +82,8 @@ private:
     QString m_databaseName;
     QString m_recordSource;
     // The engine's driver text, as the data control carries it.
-    QString m_connect = QString::fromLatin1(engine::kDbaseConnect.data(), qsizetype(engine::kDbaseConnect.size())) + ';';
+    QString m_connect =
+        QString::fromLatin1(engine::kDbaseConnect.data(), qsizetype(engine::kDbaseConnect.size())) + ';';
     QString m_caption;
     QString m_openFolder; // the folder m_database was opened on
     std::unique_ptr<engine::Database> m_database;

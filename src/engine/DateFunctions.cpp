@@ -1,6 +1,6 @@
 // The dialect's dates: parsing date text, serial numbers, Year ... DatePart, DateAdd, DateDiff, CDate.
-#include "xbase/Ascii.h"
 #include "engine/FunctionsSupport.h"
+#include "xbase/Ascii.h"
 
 #include <cctype>
 #include <cmath>

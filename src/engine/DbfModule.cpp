@@ -290,7 +290,9 @@ int filterRecords(DbfCursor* cur, int idxNum, const char* idxStr, int argc, sqli
         cur->reading.emplace(*cur->locked);
     }
     const auto plan = ScanPlan::decode(idxNum, idxStr, static_cast<int>(vt->fieldOf.size()), argc);
-    if (!plan) return fail(&vt->base, "The plan of a scan of table '" + vt->file.filename().string() + "' is not one of ours.");
+    if (!plan)
+        return fail(&vt->base,
+                    "The plan of a scan of table '" + vt->file.filename().string() + "' is not one of ours.");
     cur->filters.clear();
     cur->order.clear();
     cur->grouped = false;
@@ -485,7 +487,8 @@ int rollback(sqlite3_vtab* v) {
         // SQLite does not hear of this; the statement's report carries it.
         vt->folder->noteUndoFailure(e.what());
     } catch (...) {
-        vt->folder->noteUndoFailure("The change could not be undone; it will be when the table is next opened.");
+        vt->folder->noteUndoFailure(
+            "The change could not be undone; it will be when the table is next opened.");
     }
     vt->change.reset();
     return SQLITE_OK;

@@ -427,11 +427,20 @@ Expr Parser::functionCall(const Token& nameToken) {
     const std::string& sqlName = library->sqlName;
     ValueType type = U;
     switch (library->result) {
-    case functions::Result::Number: type = N; break;
-    case functions::Result::Text: type = T; break;
-    case functions::Result::Date: type = D; break;
-    case functions::Result::FirstArgument: type = args.empty() ? U : args[0].type; break;
-    case functions::Result::Unknown: break;
+    case functions::Result::Number:
+        type = N;
+        break;
+    case functions::Result::Text:
+        type = T;
+        break;
+    case functions::Result::Date:
+        type = D;
+        break;
+    case functions::Result::FirstArgument:
+        type = args.empty() ? U : args[0].type;
+        break;
+    case functions::Result::Unknown:
+        break;
     }
     std::string sql = sqlName + "(";
     for (std::size_t i = 0; i < args.size(); ++i)

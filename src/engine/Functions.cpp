@@ -157,11 +157,12 @@ void registerScalars(sqlite3* db, std::span<const Definition> definitions) {
         const int first = d.maxArgs < 0 ? -1 : d.minArgs;
         const int last = d.maxArgs < 0 ? -1 : d.maxArgs;
         for (int count = first; count <= last; ++count) {
-            const int rc =
-                sqlite3_create_function_v2(db, sqlName.c_str(), count, SQLITE_UTF8 | d.flags,
-                                           const_cast<Definition*>(&d), callScalar, nullptr, nullptr, nullptr);
+            const int rc = sqlite3_create_function_v2(db, sqlName.c_str(), count, SQLITE_UTF8 | d.flags,
+                                                      const_cast<Definition*>(&d), callScalar, nullptr,
+                                                      nullptr, nullptr);
             if (rc != SQLITE_OK)
-                throw Error(InvalidOperation, "Cannot install the SQL function " + sqlName + ": " + sqlite3_errmsg(db));
+                throw Error(InvalidOperation,
+                            "Cannot install the SQL function " + sqlName + ": " + sqlite3_errmsg(db));
         }
     }
 }
@@ -451,8 +452,9 @@ void registerDialect(sqlite3* db) {
     if (registerTextCollation(db) != SQLITE_OK)
         throw Error(InvalidOperation,
                     std::string("Cannot install the text collation: ") + sqlite3_errmsg(db));
-    for (const auto& table : {functions::numberFunctions(), functions::textFunctions(), functions::dateFunctions(),
-                              functions::formatFunction(), functions::operatorFunctions()})
+    for (const auto& table :
+         {functions::numberFunctions(), functions::textFunctions(), functions::dateFunctions(),
+          functions::formatFunction(), functions::operatorFunctions()})
         functions::registerScalars(db, table);
     functions::registerAggregates(db);
 }

@@ -95,10 +95,11 @@ void registerAggregates(sqlite3* db) {
         // First and Last depend on the order rows arrive in, so they are not deterministic.
         const int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS;
         const std::string name = std::string("dlg_") + a.name;
-        const int rc =
-            sqlite3_create_function_v2(db, name.c_str(), 1, flags, nullptr, nullptr, a.step, a.final, nullptr);
+        const int rc = sqlite3_create_function_v2(db, name.c_str(), 1, flags, nullptr, nullptr, a.step,
+                                                  a.final, nullptr);
         if (rc != SQLITE_OK)
-            throw Error(InvalidOperation, "Cannot install the SQL function " + name + ": " + sqlite3_errmsg(db));
+            throw Error(InvalidOperation,
+                        "Cannot install the SQL function " + name + ": " + sqlite3_errmsg(db));
     }
 }
 

@@ -35,14 +35,15 @@ std::optional<ScanPlan> ScanPlan::decode(int idxNum, const char* idxStr, int col
     if (!idxStr) return plan.kind == AllRecords && arguments == 0 ? std::optional(plan) : std::nullopt;
     std::string_view text(idxStr, std::strlen(idxStr));
     int descending = 0;
-    if (!take(text, plan.orderColumn, ' ') || !take(text, descending, ' ') || !take(text, plan.limitArgument, ' '))
+    if (!take(text, plan.orderColumn, ' ') || !take(text, descending, ' ') ||
+        !take(text, plan.limitArgument, ' '))
         return std::nullopt;
     plan.descending = descending != 0;
     while (!text.empty()) {
         Comparison c;
         int op = 0;
-        if (!take(text, c.column, ':') || !take(text, op, ' ') || c.column < 0 || c.column >= columns || op < 0 ||
-            op > 255)
+        if (!take(text, c.column, ':') || !take(text, op, ' ') || c.column < 0 || c.column >= columns ||
+            op < 0 || op > 255)
             return std::nullopt;
         c.op = static_cast<unsigned char>(op);
         plan.comparisons.push_back(c);

@@ -3,10 +3,10 @@
 // process, and vanish with the process that held them.
 #pragma once
 
+#include "xbase/FileIo.h"
+
 #include <filesystem>
 #include <memory>
-
-#include "xbase/FileIo.h"
 
 namespace engine {
 

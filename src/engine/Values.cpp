@@ -1,5 +1,6 @@
 // The SQL representation of dBASE values and back.
 #include "engine/Values.h"
+
 #include "xbase/Ascii.h"
 
 #include <algorithm>

@@ -1,14 +1,13 @@
 // Field values between the file layer and SQLite: how each dBASE value is represented in SQL.
 #pragma once
 
-#include <sqlite3.h>
-
-#include <string>
-#include <vector>
-
 #include "xbase/Field.h"
 #include "xbase/Table.h"
 #include "xbase/Value.h"
+
+#include <sqlite3.h>
+#include <string>
+#include <vector>
 
 namespace engine {
 

@@ -2,7 +2,6 @@
 #include "xbase/CodePage.h"
 
 #include "xbase/Ascii.h"
-
 #include "xbase/CodePageTables.h"
 #include "xbase/Error.h"
 
@@ -308,7 +307,9 @@ const std::string& CodePage::name() const {
     return m_impl->name;
 }
 
-bool CodePage::asciiCompatible() const { return m_impl->kind != Impl::Kind::SingleByte || m_impl->asciiSame; }
+bool CodePage::asciiCompatible() const {
+    return m_impl->kind != Impl::Kind::SingleByte || m_impl->asciiSame;
+}
 
 std::string CodePage::decode(std::string_view bytes) const {
     const Impl& impl = *m_impl;

@@ -1,5 +1,6 @@
 // Tables of the code-page layer: names and driver ids, the pages iconv lacks, letter classification.
 #include "xbase/CodePageTables.h"
+
 #include "xbase/Ascii.h"
 
 #include <algorithm>

@@ -7,19 +7,21 @@
 namespace xbase {
 
 struct Field {
-    std::string name;        // as stored (decoded as ASCII/Latin-1 bytes; names are nearly always ASCII)
-    char type = 'C';         // the type letter as stored: C N F D L M I B Y T @ + O V Q G P W 0
-    std::uint32_t length = 0;    // bytes in the record (Clipper long C fields may exceed 255)
+    std::string name;         // as stored (decoded as ASCII/Latin-1 bytes; names are nearly always ASCII)
+    char type = 'C';          // the type letter as stored: C N F D L M I B Y T @ + O V Q G P W 0
+    std::uint32_t length = 0; // bytes in the record (Clipper long C fields may exceed 255)
     std::uint8_t decimals = 0;
-    std::uint8_t flags = 0;      // FoxPro field flags (0x01 system, 0x02 nullable, 0x04 binary)
-    std::uint32_t offset = 0;    // byte offset inside the record; the deletion flag is byte 0
-    bool hidden = false;         // a system field such as _NullFlags: not shown as a column
-    int nullBit = -1;            // bit in _NullFlags that makes the value Null, or -1
-    int varLengthBit = -1;       // bit in _NullFlags that marks a shortened V/Q value, or -1
-    bool binary = false;         // contents are bytes, not text in the table's code page
+    std::uint8_t flags = 0;   // FoxPro field flags (0x01 system, 0x02 nullable, 0x04 binary)
+    std::uint32_t offset = 0; // byte offset inside the record; the deletion flag is byte 0
+    bool hidden = false;      // a system field such as _NullFlags: not shown as a column
+    int nullBit = -1;         // bit in _NullFlags that makes the value Null, or -1
+    int varLengthBit = -1;    // bit in _NullFlags that marks a shortened V/Q value, or -1
+    bool binary = false;      // contents are bytes, not text in the table's code page
 };
 
 // Field types whose values live in the memo file.
-inline bool isMemoType(char t) { return t == 'M' || t == 'G' || t == 'P' || t == 'W'; }
+inline bool isMemoType(char t) {
+    return t == 'M' || t == 'G' || t == 'P' || t == 'W';
+}
 
 } // namespace xbase

@@ -1,14 +1,14 @@
 // Turning the bytes of one field into a Value and back, for every field type the layer knows.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <vector>
-
 #include "xbase/CodePage.h"
 #include "xbase/Header.h"
 #include "xbase/MemoFile.h"
 #include "xbase/Value.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
 
 namespace xbase::codec {
 

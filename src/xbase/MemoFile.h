@@ -1,13 +1,13 @@
 // Memo files (.dbt of dBASE III and IV/7, .fpt of FoxPro): reading and appending memo blocks.
 #pragma once
 
+#include "Value.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
-
-#include "Value.h"
 
 namespace xbase {
 
@@ -30,7 +30,8 @@ public:
     virtual ~MemoFile() = default;
 
     // Throws Error(Io) when the file cannot be opened, Error(Format) when its header is unusable.
-    static std::unique_ptr<MemoFile> open(const std::filesystem::path& path, MemoFormat format, bool writable);
+    static std::unique_ptr<MemoFile> open(const std::filesystem::path& path, MemoFormat format,
+                                          bool writable);
     // Writes an empty memo file (header only). blockSize 0 picks the format's default (512 / 64).
     static void create(const std::filesystem::path& path, MemoFormat format, std::uint32_t blockSize = 0,
                        const std::string& tableBaseName = {});

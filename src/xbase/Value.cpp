@@ -5,8 +5,7 @@ namespace xbase {
 
 bool isValidDate(const Date& d) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1)
-        return false;
+    if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1) return false;
     const bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
     const int limit = days[d.month - 1] + (d.month == 2 && leap ? 1 : 0);
     return d.day <= limit;

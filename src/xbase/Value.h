@@ -32,7 +32,9 @@ using Bytes = std::vector<std::uint8_t>;
 // decimals, B, O and Y. Bytes are binary memo/general/picture/varbinary contents.
 using Value = std::variant<Null, std::string, std::int64_t, double, bool, Date, DateTime, Bytes>;
 
-inline bool isNull(const Value& v) { return std::holds_alternative<Null>(v); }
+inline bool isNull(const Value& v) {
+    return std::holds_alternative<Null>(v);
+}
 
 // Calendar helpers shared by the date-like field types.
 bool isValidDate(const Date& d);

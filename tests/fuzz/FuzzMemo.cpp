@@ -23,7 +23,6 @@ namespace {
 // Block reads per format and iteration: enough to walk a small file, few enough to stay fast.
 constexpr std::uint64_t kBlocksRead = 128;
 
-
 std::vector<std::uint8_t> readBytes(const fs::path& path) {
     std::vector<std::uint8_t> bytes;
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {

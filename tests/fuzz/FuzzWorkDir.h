@@ -13,7 +13,8 @@ namespace fuzzsupport {
 // Memory-backed when possible: every iteration writes files, and a disk makes that the slow part.
 inline std::filesystem::path scratchRoot() {
     std::error_code ec;
-    if (!std::getenv("TMPDIR") && std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
+    if (!std::getenv("TMPDIR") && std::filesystem::is_directory("/dev/shm", ec) &&
+        ::access("/dev/shm", W_OK) == 0)
         return "/dev/shm";
     return std::filesystem::temp_directory_path();
 }

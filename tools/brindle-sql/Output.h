@@ -1,11 +1,11 @@
 // How brindle-sql writes a result: aligned text for people, CSV for programs.
 #pragma once
 
-#include <cstdio>
-#include <string>
-
 #include "engine/Database.h"
 #include "engine/Recordset.h"
+
+#include <cstdio>
+#include <string>
 
 namespace brindlesql {
 

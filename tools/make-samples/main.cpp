@@ -1,11 +1,11 @@
 // Writes the bundled sample database: customers, products and orders of a small trading firm.
+#include "xbase/Error.h"
+#include "xbase/Table.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "xbase/Error.h"
-#include "xbase/Table.h"
 
 namespace fs = std::filesystem;
 using xbase::Date;
@@ -30,9 +30,15 @@ void fill(const fs::path& path, const std::vector<FieldSpec>& fields, const std:
     table->sync();
 }
 
-Value num(std::int64_t v) { return v; }
-Value real(double v) { return v; }
-Value date(int y, int m, int d) { return Date{y, m, d}; }
+Value num(std::int64_t v) {
+    return v;
+}
+Value real(double v) {
+    return v;
+}
+Value date(int y, int m, int d) {
+    return Date{y, m, d};
+}
 
 } // namespace
 
@@ -44,19 +50,28 @@ int main(int argc, char** argv) {
     const fs::path dir = argv[1];
     try {
         fs::create_directories(dir);
-        fill(dir / "customers.dbf",
-             {{"ID", 'N', 6, 0}, {"NAME", 'C', 30, 0}, {"CITY", 'C', 20, 0}, {"COUNTRY", 'C', 15, 0},
-              {"JOINED", 'D', 8, 0}, {"ACTIVE", 'L', 1, 0}, {"NOTES", 'M', 10, 0}},
-             "CP1250",
-             {{num(1), "Marković d.o.o.", "Čačak", "Srbija", date(1998, 3, 14), true,
-               "Pays within 15 days.\r\nAsk for Đorđe in purchasing."},
-              {num(2), "Müller & Söhne GmbH", "München", "Deutschland", date(2001, 11, 2), true, Null{}},
-              {num(3), "Café Éclair", "Paris", "France", date(2005, 6, 30), false, "Closed for the summer."},
-              {num(4), "Nowak Sp. z o.o.", "Łódź", "Polska", date(2012, 1, 9), true, Null{}},
-              {num(5), "Kovač i sinovi", "Zagreb", "Hrvatska", Null{}, Null{}, "New customer, no orders yet."},
-              {num(6), "Dvořák s.r.o.", "Brno", "Česko", date(2019, 9, 21), true, Null{}}});
+        fill(
+            dir / "customers.dbf",
+            {{"ID", 'N', 6, 0},
+             {"NAME", 'C', 30, 0},
+             {"CITY", 'C', 20, 0},
+             {"COUNTRY", 'C', 15, 0},
+             {"JOINED", 'D', 8, 0},
+             {"ACTIVE", 'L', 1, 0},
+             {"NOTES", 'M', 10, 0}},
+            "CP1250",
+            {{num(1), "Marković d.o.o.", "Čačak", "Srbija", date(1998, 3, 14), true,
+              "Pays within 15 days.\r\nAsk for Đorđe in purchasing."},
+             {num(2), "Müller & Söhne GmbH", "München", "Deutschland", date(2001, 11, 2), true, Null{}},
+             {num(3), "Café Éclair", "Paris", "France", date(2005, 6, 30), false, "Closed for the summer."},
+             {num(4), "Nowak Sp. z o.o.", "Łódź", "Polska", date(2012, 1, 9), true, Null{}},
+             {num(5), "Kovač i sinovi", "Zagreb", "Hrvatska", Null{}, Null{}, "New customer, no orders yet."},
+             {num(6), "Dvořák s.r.o.", "Brno", "Česko", date(2019, 9, 21), true, Null{}}});
         fill(dir / "products.dbf",
-             {{"CODE", 'C', 8, 0}, {"NAME", 'C', 30, 0}, {"PRICE", 'N', 10, 2}, {"INSTOCK", 'L', 1, 0},
+             {{"CODE", 'C', 8, 0},
+              {"NAME", 'C', 30, 0},
+              {"PRICE", 'N', 10, 2},
+              {"INSTOCK", 'L', 1, 0},
               {"ADDED", 'D', 8, 0}},
              "CP1252",
              {{"P-100", "Brass hinge", real(2.35), true, date(1999, 1, 4)},
@@ -75,8 +90,13 @@ int main(int argc, char** argv) {
                               i % 4 != 0});
         }
         fill(dir / "orders.dbf",
-             {{"ID", 'N', 8, 0}, {"CUSTOMER", 'N', 6, 0}, {"PRODUCT", 'C', 8, 0}, {"QTY", 'N', 5, 0},
-              {"ODATE", 'D', 8, 0}, {"AMOUNT", 'N', 12, 2}, {"SHIPPED", 'L', 1, 0}},
+             {{"ID", 'N', 8, 0},
+              {"CUSTOMER", 'N', 6, 0},
+              {"PRODUCT", 'C', 8, 0},
+              {"QTY", 'N', 5, 0},
+              {"ODATE", 'D', 8, 0},
+              {"AMOUNT", 'N', 12, 2},
+              {"SHIPPED", 'L', 1, 0}},
              "CP1252", orders);
     } catch (const xbase::Error& e) {
         std::fprintf(stderr, "make-samples: %s\n", e.what());
