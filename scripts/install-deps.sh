@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config   # the build
+  clang-format                # the test command checks the formatting
   clang libclang-rt-14-dev    # the test build: sanitizers and libFuzzer
   qt6-base-dev                # the windows
   libsqlite3-dev sqlite3      # the SQL engine (and the shell the benchmarks compare with)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds BRINDLE with the sanitizers in build/ and runs every test.
+# Installs what is missing, checks the formatting, builds BRINDLE with the sanitizers in build/ and runs
+# every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-format.sh
 cmake -S . -B build -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBRINDLE_SANITIZE=ON
 cmake --build build -j2
 cd build
