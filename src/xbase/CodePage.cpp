@@ -1,4 +1,4 @@
-// Code pages of dBASE text: names, language driver ids, .cpg files, detection, and conversion.
+// Code pages of dBASE text: conversion to and from UTF-8, and detection from a table's own bytes.
 #include "xbase/CodePage.h"
 
 #include "xbase/Ascii.h"
@@ -9,28 +9,17 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
-#include <fstream>
 #include <iconv.h>
 #include <map>
 #include <mutex>
 #include <unordered_map>
-
-namespace fs = std::filesystem;
 
 namespace xbase {
 
 namespace {
 
 constexpr char32_t kUndefined = 0xFFFFFFFF;
-
-std::string_view trimmed(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
 std::string hexByte(unsigned char b) {
     static const char digits[] = "0123456789ABCDEF";
@@ -112,12 +101,6 @@ std::string describeCharacter(char32_t cp) {
     return text + "'";
 }
 
-[[noreturn]] void throwUndecodable(unsigned char byte, std::size_t position, const std::string& page) {
-    throw Error(ErrorKind::CodePage, "The byte " + hexByte(byte) + " at position " +
-                                         std::to_string(position + 1) + " is not defined in code page " +
-                                         page + ".");
-}
-
 [[noreturn]] void throwUnstorable(char32_t cp, const std::string& page) {
     throw Error(ErrorKind::CodePage,
                 "The character " + describeCharacter(cp) + " cannot be stored in code page " + page + ".");
@@ -185,6 +168,18 @@ struct CodePage::Impl {
             if (entries[b].length != 0 && std::string_view(entries[b].utf8, entries[b].length) == alone)
                 bytesOf.emplace(codePoints[b], static_cast<std::uint8_t>(b));
         }
+        // A byte the page leaves undefined still reads, as the system's converters read it: as the C1
+        // control of the same number (0x81 is U+0081), above those as a private-use character. Written
+        // back it gives the same byte, so a value nobody changed keeps its bytes.
+        for (unsigned b = 0; b < 256; ++b) {
+            if (entries[b].length != 0) continue;
+            const char32_t stand = b >= 0x80 && b <= 0x9F ? b : 0xF700 + b;
+            std::string utf8;
+            appendUtf8(utf8, stand);
+            std::copy(utf8.begin(), utf8.end(), entries[b].utf8);
+            entries[b].length = static_cast<std::uint8_t>(utf8.size());
+            bytesOf.emplace(stand, static_cast<std::uint8_t>(b));
+        }
     }
 
     // Fills the single-byte tables by asking iconv for every byte alone. Returns false when some
@@ -213,6 +208,20 @@ struct CodePage::Impl {
         }
         finishSingleByte();
         return true;
+    }
+
+    void buildSevenBit(std::span<const std::pair<std::uint8_t, char16_t>> replaced) {
+        for (unsigned b = 0; b < 256; ++b) {
+            char32_t cp = b < 0x80 ? b : kUndefined;
+            for (const auto& [byte, c] : replaced)
+                if (byte == b) cp = c;
+            codePoints[b] = cp;
+            if (cp == kUndefined) continue;
+            std::string utf8;
+            appendUtf8(utf8, cp);
+            setByte(b, utf8, cp);
+        }
+        finishSingleByte();
     }
 
     void buildFromHighHalf(const std::array<char16_t, 128>& high) {
@@ -255,12 +264,14 @@ std::string CodePage::Impl::convert(const Iconv& cd, std::string_view in, bool d
                 utf8At(in, position, cp);
                 throwUnstorable(cp, name);
             }
-            if (err == EINVAL)
-                throw Error(ErrorKind::CodePage, "The text ends inside a character of code page " + name +
-                                                     " (byte " +
-                                                     hexByte(static_cast<unsigned char>(in[position])) +
-                                                     " at position " + std::to_string(position + 1) + ").");
-            throwUndecodable(static_cast<unsigned char>(in[position]), position, name);
+            // A byte that starts no character of the page (or a character cut off by the end of the
+            // text) reads as the replacement character; the rest of the text reads on.
+            if (out.size() - used < 3) out.resize(out.size() * 2 + 3);
+            out.replace(used, 3, kReplacement);
+            used += 3;
+            ++inPtr;
+            --inLeft;
+            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
         }
     }
     out.resize(used);
@@ -280,6 +291,8 @@ CodePage CodePage::byName(const std::string& requested) {
         impl->kind = Impl::Kind::Utf8;
     } else if (const auto* high = cptables::builtinHighHalf(name)) {
         impl->buildFromHighHalf(*high);
+    } else if (const auto replaced = cptables::sevenBitReplacements(name); !replaced.empty()) {
+        impl->buildSevenBit(replaced);
     } else {
         // An empty name means the locale's charset to iconv, and "//TRANSLIT" or "//IGNORE"
         // would make it substitute or drop characters: neither is a code page.
@@ -315,13 +328,23 @@ std::string CodePage::decode(std::string_view bytes) const {
     const Impl& impl = *m_impl;
     if (impl.kind == Impl::Kind::MultiByte) return impl.convert(*impl.decoder, bytes, true);
     if (impl.kind == Impl::Kind::Utf8) {
+        // Bytes that are not UTF-8 read as the replacement character, one each.
+        std::string out;
+        std::size_t copied = 0;
         for (std::size_t i = 0; i < bytes.size();) {
             char32_t cp = 0;
             const std::size_t len = utf8At(bytes, i, cp);
-            if (len == 0) throwUndecodable(static_cast<unsigned char>(bytes[i]), i, impl.name);
-            i += len;
+            if (len != 0) {
+                i += len;
+                continue;
+            }
+            out.append(bytes.substr(copied, i - copied));
+            out.append(kReplacement);
+            copied = ++i;
         }
-        return std::string(bytes);
+        if (copied == 0) return std::string(bytes);
+        out.append(bytes.substr(copied));
+        return out;
     }
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
@@ -333,9 +356,7 @@ std::string CodePage::decode(std::string_view bytes) const {
             out.append(bytes.data() + i, end - i);
             if ((i = end) == bytes.size()) break;
         }
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const Impl::Entry& e = impl.entries[b];
-        if (e.length == 0) throwUndecodable(b, i, impl.name);
+        const Impl::Entry& e = impl.entries[static_cast<unsigned char>(bytes[i])];
         out.append(e.utf8, e.length);
         ++i;
     }
@@ -367,19 +388,6 @@ std::string CodePage::encode(std::string_view utf8) const {
     }
     if (impl.kind == Impl::Kind::MultiByte) return impl.convert(*impl.encoder, out, false);
     return out;
-}
-
-std::optional<std::string> CodePage::nameForLanguageDriver(std::uint8_t id) {
-    for (const auto& d : cptables::languageDrivers())
-        if (d.id == id) return std::string(d.codePage);
-    return std::nullopt;
-}
-
-std::uint8_t CodePage::languageDriverFor(const std::string& requested) {
-    const std::string name = cptables::canonicalName(requested);
-    for (const auto& d : cptables::languageDrivers())
-        if (d.preferred && name == d.codePage) return d.id;
-    return 0;
 }
 
 namespace {
@@ -520,71 +528,40 @@ long plausibility(const std::array<char32_t, 256>& page, bool cyrillicPage,
 
 } // namespace
 
-std::string CodePage::detect(const std::vector<std::string_view>& samples) {
+std::string CodePage::detect(const std::vector<std::string_view>& samples, bool dosFirst) {
     const bool anyHigh = std::any_of(samples.begin(), samples.end(), [](std::string_view s) {
         return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     });
-    if (!anyHigh) return "CP1252";
+    if (!anyHigh) return dosFirst ? "CP437" : "CP1252";
     if (looksLikeUtf8(samples)) return "UTF-8";
     // On a tie the earlier page wins: pages that read the text alike (German in CP1252 and
-    // CP1250, or in CP850 and CP852) then get the Windows page, or the DOS page with most letters.
+    // CP1250, or in CP850 and CP852) then get the Windows page, or the DOS page with most letters;
+    // for a DOS program's table the DOS pages come first, and a little evidence is not enough
+    // against them.
     struct Candidate {
         const char* name;
         bool cyrillic;
+        bool dos;
     };
-    static const Candidate candidates[] = {{"CP1252", false}, {"CP850", false}, {"CP437", false},
-                                           {"CP1250", false}, {"CP852", false}, {"CP1251", true},
-                                           {"CP866", true}};
+    static const Candidate windowsFirst[] = {
+        {"CP1252", false, false}, {"CP850", false, true},  {"CP437", false, true}, {"CP1250", false, false},
+        {"CP852", false, true},   {"CP1251", true, false}, {"CP866", true, true}};
+    static const Candidate dosPagesFirst[] = {
+        {"CP850", false, true},   {"CP437", false, true},   {"CP852", false, true}, {"CP866", true, true},
+        {"CP1252", false, false}, {"CP1250", false, false}, {"CP1251", true, false}};
+    constexpr long kDosBenefit = 8; // about three accented letters' worth
     std::string best;
     long bestScore = 0;
-    for (const Candidate& c : candidates) {
+    for (const Candidate& c : dosFirst ? dosPagesFirst : windowsFirst) {
         const CodePage page = byName(c.name);
-        const long score = plausibility(page.m_impl->codePoints, c.cyrillic, samples);
+        const long score = plausibility(page.m_impl->codePoints, c.cyrillic, samples) +
+                           (dosFirst && c.dos ? kDosBenefit : 0);
         if (best.empty() || score > bestScore) {
             best = c.name;
             bestScore = score;
         }
     }
     return best;
-}
-
-std::optional<std::string> CodePage::nameFromCpgFile(const fs::path& dbfPath) {
-    const fs::path dir = dbfPath.has_parent_path() ? dbfPath.parent_path() : fs::path(".");
-    const std::string stem = dbfPath.stem().string();
-    std::optional<fs::path> exact, anyCase;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path& p = it->path();
-        if (ascii::upper(p.extension().string()) != ".CPG") continue;
-        if (p.stem().string() == stem)
-            exact = p;
-        else if (ascii::upper(p.stem().string()) == ascii::upper(stem))
-            anyCase = p;
-    }
-    const std::optional<fs::path> cpg = exact ? exact : anyCase;
-    if (!cpg) return std::nullopt;
-    std::ifstream in(*cpg, std::ios::binary);
-    std::string line;
-    std::getline(in, line);
-    if (const auto cr = line.find('\r'); cr != std::string::npos) line.resize(cr);
-    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-    const std::string text(trimmed(line));
-    if (text.empty()) return std::nullopt;
-
-    // The reading GDAL gives a .cpg, so both programs agree on the same file.
-    std::size_t digits = 0;
-    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
-        ++digits;
-    if (digits > 0 && digits <= 5) {
-        const int n = std::stoi(text.substr(0, digits));
-        if ((n >= 437 && n <= 950) || (n >= 1250 && n <= 1258)) return "CP" + std::to_string(n);
-    }
-    const std::string upper = ascii::upper(text);
-    if (upper.compare(0, 4, "8859") == 0)
-        return "ISO-8859-" + text.substr(text.size() > 4 && text[4] == '-' ? 5 : 4);
-    if (upper.compare(0, 5, "UTF-8") == 0 || upper.compare(0, 4, "UTF8") == 0) return "UTF-8";
-    if (upper.compare(0, 9, "ANSI 1251") == 0) return "CP1251";
-    return text;
 }
 
 } // namespace xbase

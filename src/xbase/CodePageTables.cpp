@@ -164,26 +164,36 @@ bool allDigits(std::string_view s) {
 } // namespace
 
 // The name this layer uses for a code page, whatever spelling came from a header, a .cpg file
-// or a caller: "cp1252", "1252", "windows-1252" and "WIN1252" are all "CP1252".
+// or a caller: "cp1252", "1252", "windows-1252", "WIN1252", "ANSI 1252" and "CP 1252" are all "CP1252";
+// "OEM 852" is "CP852"; "ISO 8859-2", "iso8859_2" and "8859-2" are "ISO-8859-2".
 std::string canonicalName(std::string_view raw) {
     std::string s = upperTrimmed(raw);
-    for (const char* prefix : {"WINDOWS-", "WINDOWS", "WIN-", "WIN", "CP-", "CP", "IBM-", "IBM", "MS-"}) {
+    // Blanks and underscores between a word and its number, as other programs write them.
+    std::string packed;
+    for (char c : s)
+        if (c != ' ' && c != '_' && c != '\t') packed += c;
+    for (const char* prefix : {"WINDOWS-", "WINDOWS", "WIN-", "WIN", "CP-", "CP", "IBM-", "IBM", "MS-",
+                               "ANSI-", "ANSI", "OEM-", "OEM", "DOS-", "DOS"}) {
         const std::string_view p(prefix);
-        if (s.size() > p.size() && s.compare(0, p.size(), p) == 0 && allDigits(s.substr(p.size()))) {
-            s = s.substr(p.size());
+        if (packed.size() > p.size() && packed.compare(0, p.size(), p) == 0 &&
+            allDigits(packed.substr(p.size()))) {
+            s = packed.substr(p.size());
             break;
         }
     }
+    if (allDigits(packed)) s = packed;
     if (allDigits(s)) {
         if (s == "65001") return "UTF-8";
         if (s == "10000") return "MACINTOSH";
         if (s == "10006") return "MAC-GREEK";
         if (s == "10007") return "MAC-CYRILLIC";
         if (s == "10029") return "MAC-CENTRALEUROPE";
+        if (s.size() == 5 && s.compare(0, 4, "8859") == 0) return "ISO-8859-" + s.substr(4);
         return "CP" + s;
     }
     static const std::map<std::string, std::string> aliases = {
         {"UTF8", "UTF-8"},
+        {"UTF-8", "UTF-8"},
         {"MAC", "MACINTOSH"},
         {"MACROMAN", "MACINTOSH"},
         {"MAC-ROMAN", "MACINTOSH"},
@@ -200,18 +210,78 @@ std::string canonicalName(std::string_view raw) {
         {"KEYBCS2", "CP895"},
         {"LATIN1", "ISO-8859-1"},
         {"LATIN2", "ISO-8859-2"},
+        {"YUSCII", "YUSCII"},
+        {"JUSI.B1.002", "YUSCII"},
+        {"JUS-I.B1.002", "YUSCII"},
+        {"ISO646-YU", "YUSCII"},
     };
-    if (const auto it = aliases.find(s); it != aliases.end()) return it->second;
-    for (const char* prefix : {"ISO8859-", "ISO_8859-", "ISO-8859_", "ISO8859_", "ISO-8859-"}) {
+    for (const std::string& spelling : {s, packed})
+        if (const auto it = aliases.find(spelling); it != aliases.end()) return it->second;
+    for (const char* prefix : {"ISO8859-", "ISO-8859-", "ISO8859", "ISO-8859", "8859-"}) {
         const std::string_view p(prefix);
-        if (s.size() > p.size() && s.compare(0, p.size(), p) == 0 && allDigits(s.substr(p.size())))
-            return "ISO-8859-" + s.substr(p.size());
+        std::string rest =
+            packed.size() > p.size() && packed.compare(0, p.size(), p) == 0 ? packed.substr(p.size()) : "";
+        if (!rest.empty() && rest.front() == '-') rest.erase(0, 1);
+        if (allDigits(rest)) return "ISO-8859-" + rest;
     }
     return s;
 }
 
 std::span<const LanguageDriver> languageDrivers() {
     return kDrivers;
+}
+
+std::span<const std::pair<std::uint8_t, char16_t>> sevenBitReplacements(std::string_view canonicalName) {
+    static constexpr std::pair<std::uint8_t, char16_t> kYuscii[] = {
+        {'@', u'Ž'}, {'[', u'Š'}, {'\\', u'Đ'}, {']', u'Ć'}, {'^', u'Č'},
+        {'`', u'ž'}, {'{', u'š'}, {'|', u'đ'},  {'}', u'ć'}, {'~', u'č'},
+    };
+    if (canonicalName == "YUSCII") return kYuscii;
+    return {};
+}
+
+std::span<const KnownPage> knownPages() {
+    static constexpr KnownPage kPages[] = {
+        {"CP1252", "Western European (Windows)"},
+        {"CP1250", "Central European (Windows)"},
+        {"CP1251", "Cyrillic (Windows)"},
+        {"CP1253", "Greek (Windows)"},
+        {"CP1254", "Turkish (Windows)"},
+        {"CP1257", "Baltic (Windows)"},
+        {"CP1255", "Hebrew (Windows)"},
+        {"CP1256", "Arabic (Windows)"},
+        {"CP1258", "Vietnamese (Windows)"},
+        {"CP874", "Thai (Windows)"},
+        {"CP437", "United States (DOS)"},
+        {"CP850", "Western European (DOS)"},
+        {"CP852", "Central European (DOS)"},
+        {"CP855", "Cyrillic (DOS)"},
+        {"CP866", "Russian (DOS)"},
+        {"CP737", "Greek (DOS)"},
+        {"CP857", "Turkish (DOS)"},
+        {"CP860", "Portuguese (DOS)"},
+        {"CP861", "Icelandic (DOS)"},
+        {"CP863", "French Canadian (DOS)"},
+        {"CP865", "Nordic (DOS)"},
+        {"CP620", "Polish, Mazovia (DOS)"},
+        {"CP895", "Czech, Kamenicky (DOS)"},
+        {"YUSCII", "Serbian and Croatian, 7-bit (JUS I.B1.002)"},
+        {"ISO-8859-1", "Western European (ISO)"},
+        {"ISO-8859-2", "Central European (ISO)"},
+        {"ISO-8859-5", "Cyrillic (ISO)"},
+        {"ISO-8859-7", "Greek (ISO)"},
+        {"ISO-8859-15", "Western European with the euro (ISO)"},
+        {"MACINTOSH", "Western European (Macintosh)"},
+        {"MAC-CENTRALEUROPE", "Central European (Macintosh)"},
+        {"MAC-CYRILLIC", "Cyrillic (Macintosh)"},
+        {"MAC-GREEK", "Greek (Macintosh)"},
+        {"CP932", "Japanese (Shift-JIS)"},
+        {"CP936", "Simplified Chinese (GBK)"},
+        {"CP949", "Korean"},
+        {"CP950", "Traditional Chinese (Big5)"},
+        {"UTF-8", "Unicode (UTF-8)"},
+    };
+    return kPages;
 }
 
 const std::array<char16_t, 128>* builtinHighHalf(std::string_view canonicalName) {

@@ -7,12 +7,24 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace xbase::cptables {
 
 // The upper half (0x80-0xFF) of a DOS or Macintosh code page iconv has no codec for, by canonical
 // name ("CP620" Mazovia, "CP895" Kamenicky, "MAC-GREEK"); the lower half is ASCII. nullptr otherwise.
 const std::array<char16_t, 128>* builtinHighHalf(std::string_view canonicalName);
+
+// A 7-bit national page: the ASCII bytes it gives other characters, by canonical name ("YUSCII",
+// JUS I.B1.002: @[\]^`{|}~ are ŽŠĐĆČžšđćč); the upper half is undefined. Empty for other pages.
+std::span<const std::pair<std::uint8_t, char16_t>> sevenBitReplacements(std::string_view canonicalName);
+
+// The code pages a user can choose from, by canonical name, with the words that say what they are for.
+struct KnownPage {
+    const char* name;
+    const char* description;
+};
+std::span<const KnownPage> knownPages();
 
 // The name this layer uses for a code page, whatever spelling came from a header, a .cpg file
 // or a caller: "cp1252", "1252", "windows-1252" and "WIN1252" are all "CP1252".
