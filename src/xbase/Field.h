@@ -7,7 +7,7 @@
 namespace xbase {
 
 struct Field {
-    std::string name;         // as stored (decoded as ASCII/Latin-1 bytes; names are nearly always ASCII)
+    std::string name;         // UTF-8, decoded with the table's code page once the table is open
     char type = 'C';          // the type letter as stored: C N F D L M I B Y T @ + O V Q G P W 0
     std::uint32_t length = 0; // bytes in the record (Clipper long C fields may exceed 255)
     std::uint8_t decimals = 0;
@@ -16,7 +16,7 @@ struct Field {
     bool hidden = false;      // a system field such as _NullFlags: not shown as a column
     int nullBit = -1;         // bit in _NullFlags that makes the value Null, or -1
     int varLengthBit = -1;    // bit in _NullFlags that marks a shortened V/Q value, or -1
-    bool binary = false;      // contents are bytes, not text in the table's code page
+    bool binary = false;      // FoxPro's varbinary Q: bytes, not text (G, P and W are bytes by type)
 };
 
 // Field types whose values live in the memo file.

@@ -1,10 +1,11 @@
-// Field values from and to record bytes: text, numbers, dates, logicals, memo pointers and the binary
-// FoxPro and dBASE 7 types.
+// Field values from and to record bytes: numbers, dates, logicals and the binary FoxPro, dBASE 7 and
+// Clipper-compatible types; text and memo fields in FieldCodecText.cpp and FieldCodecMemo.cpp.
 #include "xbase/FieldCodec.h"
 
 #include "xbase/Ascii.h"
 #include "xbase/ByteOrder.h"
 #include "xbase/Error.h"
+#include "xbase/FieldCodecParts.h"
 
 #include <algorithm>
 #include <bit>
@@ -15,24 +16,9 @@
 #include <limits>
 #include <string>
 
-namespace xbase::codec {
+namespace xbase::codec::parts {
 
 namespace {
-
-using bytes::be32;
-using bytes::be64;
-using bytes::le32;
-using bytes::le64;
-using bytes::putBe32;
-using bytes::putLe32;
-using bytes::putLe64;
-
-using Span = std::span<const std::uint8_t>;
-
-std::string_view asText(Span s) {
-    return {reinterpret_cast<const char*>(s.data()), s.size()};
-}
-
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
         s.remove_prefix(1);
@@ -41,11 +27,7 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-std::string_view rightTrimmed(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
+} // namespace
 
 bool testBit(const Header& h, Span record, int bit) {
     if (bit < 0 || h.nullFlagsField < 0) return false;
@@ -60,6 +42,78 @@ void setBit(const Header& h, std::vector<std::uint8_t>& record, int bit, bool on
     const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
     byte = on ? static_cast<std::uint8_t>(byte | mask) : static_cast<std::uint8_t>(byte & ~mask);
 }
+
+[[noreturn]] void refuse(const Field& f, const std::string& why) {
+    throw Error(ErrorKind::Value, "Field " + f.name + ": " + why);
+}
+
+[[noreturn]] void mismatch(const Field& f, const std::string& why) {
+    throw Error(ErrorKind::Type, "Field " + f.name + ": " + why);
+}
+
+std::string describeType(const Field& f) {
+    std::string t(1, f.type);
+    t += "(" + std::to_string(f.length);
+    if (f.decimals) t += "," + std::to_string(f.decimals);
+    return t + ")";
+}
+
+std::string textOf(const Field& f, const Value& v) {
+    if (auto s = std::get_if<std::string>(&v)) return *s;
+    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (auto d = std::get_if<double>(&v)) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15g", *d);
+        return buf;
+    }
+    if (auto b = std::get_if<bool>(&v)) return *b ? "True" : "False";
+    if (auto d = std::get_if<Date>(&v)) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
+        return buf;
+    }
+    mismatch(f, "this kind of value cannot be stored as text.");
+}
+
+double numberOf(const Field& f, const Value& v) {
+    if (auto i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
+    if (auto d = std::get_if<double>(&v)) return *d;
+    if (auto b = std::get_if<bool>(&v)) return *b ? -1 : 0;
+    if (auto s = std::get_if<std::string>(&v)) {
+        std::string_view t = trimmed(*s);
+        double d = 0;
+        auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
+        if (!t.empty() && ec == std::errc() && end == t.data() + t.size()) return d;
+        mismatch(f, "'" + *s + "' is not a number.");
+    }
+    mismatch(f, "the value is not a number.");
+}
+
+} // namespace xbase::codec::parts
+
+namespace xbase::codec {
+
+namespace {
+
+using bytes::be32;
+using bytes::be64;
+using bytes::le32;
+using bytes::le64;
+using bytes::putBe32;
+using bytes::putLe32;
+using bytes::putLe64;
+
+using parts::asText;
+using parts::describeType;
+using parts::mismatch;
+using parts::numberOf;
+using parts::refuse;
+using parts::setBit;
+using parts::Span;
+using parts::testBit;
+using parts::textOf;
+
+using parts::trimmed;
 
 Value parseNumber(std::string_view raw, const Field& f) {
     std::string_view s = trimmed(raw);
@@ -104,80 +158,6 @@ bool allBytes(Span s, std::uint8_t b) {
     return std::all_of(s.begin(), s.end(), [b](std::uint8_t c) { return c == b; });
 }
 
-std::uint64_t memoPointer(const Field& f, Span s) {
-    if (f.length == 4) return le32(s.data());
-    std::string_view digits = trimmed(asText(s));
-    std::uint64_t block = 0;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), block);
-    if (ec != std::errc() || end != digits.data() + digits.size()) return 0;
-    return block;
-}
-
-Value decodeMemo(const Context& cx, const Field& f, Span s) {
-    const std::uint64_t block = memoPointer(f, s);
-    if (block == 0 || !cx.memo) return Null{};
-    MemoFile::Block memo = cx.memo->read(block);
-    const bool text = f.type == 'M' && !f.binary && memo.type == 1;
-    if (!text) return std::move(memo.data);
-    return cx.codePage.decode(asText(memo.data));
-}
-
-[[noreturn]] void refuse(const Field& f, const std::string& why) {
-    throw Error(ErrorKind::Value, "Field " + f.name + ": " + why);
-}
-
-[[noreturn]] void mismatch(const Field& f, const std::string& why) {
-    throw Error(ErrorKind::Type, "Field " + f.name + ": " + why);
-}
-
-// Text in the table's code page; a character it cannot hold is refused naming the field.
-std::string encodeText(const Context& cx, const Field& f, const std::string& text) {
-    try {
-        return cx.codePage.encode(text);
-    } catch (const Error& e) {
-        throw Error(e.kind(), "Field " + f.name + ": " + e.what());
-    }
-}
-
-std::string describeType(const Field& f) {
-    std::string t(1, f.type);
-    t += "(" + std::to_string(f.length);
-    if (f.decimals) t += "," + std::to_string(f.decimals);
-    return t + ")";
-}
-
-// Text of a value for a character-like field: numbers and dates written as a user would type them.
-std::string textOf(const Field& f, const Value& v) {
-    if (auto s = std::get_if<std::string>(&v)) return *s;
-    if (auto i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-    if (auto d = std::get_if<double>(&v)) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.15g", *d);
-        return buf;
-    }
-    if (auto b = std::get_if<bool>(&v)) return *b ? "True" : "False";
-    if (auto d = std::get_if<Date>(&v)) {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
-        return buf;
-    }
-    mismatch(f, "this kind of value cannot be stored as text.");
-}
-
-double numberOf(const Field& f, const Value& v) {
-    if (auto i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
-    if (auto d = std::get_if<double>(&v)) return *d;
-    if (auto b = std::get_if<bool>(&v)) return *b ? -1 : 0;
-    if (auto s = std::get_if<std::string>(&v)) {
-        std::string_view t = trimmed(*s);
-        double d = 0;
-        auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
-        if (!t.empty() && ec == std::errc() && end == t.data() + t.size()) return d;
-        mismatch(f, "'" + *s + "' is not a number.");
-    }
-    mismatch(f, "the value is not a number.");
-}
-
 std::string formatNumber(const Field& f, const Value& v) {
     std::string text;
     if (auto i = std::get_if<std::int64_t>(&v); i && f.decimals == 0) {
@@ -214,11 +194,14 @@ Date dateOf(const Field& f, const Value& v) {
     mismatch(f, "the value is not a valid date.");
 }
 
+// The time of day of a value: a date-time's, or that of text "YYYY-MM-DD HH:MM:SS" or "HH:MM:SS".
 std::int32_t msecOf(const Value& v) {
     if (auto dt = std::get_if<DateTime>(&v)) return dt->msecOfDay;
     if (auto s = std::get_if<std::string>(&v)) {
         int h = 0, mi = 0, sec = 0;
-        if (s->size() >= 19 && std::sscanf(s->c_str() + 11, "%2d:%2d:%2d", &h, &mi, &sec) == 3)
+        const std::string t(trimmed(*s));
+        const char* time = t.size() >= 19 ? t.c_str() + 11 : t.c_str();
+        if (std::sscanf(time, "%2d:%2d:%2d", &h, &mi, &sec) == 3 && h < 24 && mi < 60 && sec < 60)
             return ((h * 60 + mi) * 60 + sec) * 1000;
     }
     return 0;
@@ -232,36 +215,100 @@ std::int64_t integerOf(const Field& f, const Value& v, std::int64_t lo, std::int
     return static_cast<std::int64_t>(std::nearbyint(d));
 }
 
-void writeMemo(const Context& cx, const Field& f, std::uint8_t* at, const Value& v) {
-    std::string bytes;
-    std::uint32_t type = 1;
-    if (auto b = std::get_if<Bytes>(&v)) {
-        bytes.assign(b->begin(), b->end());
-        type = f.type == 'G' ? 2 : 0;
-    } else if (!isNull(v)) {
-        bytes = encodeText(cx, f, textOf(f, v));
-    }
-    std::uint64_t block = 0;
-    if (!bytes.empty()) {
-        if (!cx.memo) throw Error(ErrorKind::Memo, "Field " + f.name + ": the table's memo file is missing.");
-        if (cx.memo->format() == MemoFormat::DBase3 && bytes.find('\x1A') != std::string::npos)
-            refuse(f, "dBASE III memo text cannot contain the character 0x1A.");
-        if (f.length != 4 && std::to_string(cx.memo->nextFreeBlock()).size() > f.length)
-            refuse(f, "the memo file is too large for the field's pointer.");
-        block = cx.memo->append({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, type);
-    }
-    if (f.length == 4) {
-        putLe32(at, static_cast<std::uint32_t>(block));
-    } else {
-        std::string digits = block ? std::to_string(block) : std::string();
-        if (digits.size() > f.length) refuse(f, "the memo file is too large for the field's pointer.");
-        std::memset(at, ' ', f.length);
-        std::memcpy(at + f.length - digits.size(), digits.data(), digits.size());
-    }
-}
-
 bool isLevel7(const Context& cx) {
     return cx.header.family == Family::DBase7;
+}
+
+// Integers: dBASE 7 stores four bytes big-endian with the sign bit inverted; everyone else little-endian,
+// in 1, 2, 3, 4 or 8 bytes, scaled by the field's decimals where it has them.
+bool isIntegerWidth(const Context& cx, const Field& f) {
+    if (isLevel7(cx)) return f.length == 4;
+    return f.length == 1 || f.length == 2 || f.length == 3 || f.length == 4 || f.length == 8;
+}
+
+double scale(const Field& f) {
+    return std::pow(10.0, f.decimals);
+}
+
+Value decodeInteger(const Context& cx, const Field& f, const std::uint8_t* p) {
+    if (!isIntegerWidth(cx, f)) return Null{};
+    std::int64_t n = 0;
+    if (isLevel7(cx)) {
+        n = static_cast<std::int32_t>(be32(p) ^ 0x80000000u);
+    } else {
+        std::uint64_t bits = 0;
+        for (std::size_t k = f.length; k-- > 0;)
+            bits = bits << 8 | p[k];
+        const unsigned unused = 64 - 8 * f.length; // sign-extend from the field's width
+        n = unused == 0 ? static_cast<std::int64_t>(bits)
+                        : static_cast<std::int64_t>(bits << unused) >> unused;
+    }
+    if (f.decimals > 0) return static_cast<double>(n) / scale(f);
+    return n;
+}
+
+void encodeInteger(const Context& cx, const Field& f, std::uint8_t* p, const Value& v) {
+    const bool null = isNull(v);
+    const std::int64_t hi = f.length == 8 ? std::numeric_limits<std::int64_t>::max()
+                                          : (std::int64_t{1} << (8 * f.length - 1)) - 1;
+    const std::int64_t lo = -hi - 1;
+    std::int64_t n = 0;
+    if (!null && f.decimals > 0) {
+        const double d = std::nearbyint(numberOf(f, v) * scale(f));
+        // 2^63 itself is out of range; every double below it converts exactly.
+        if (!(d >= static_cast<double>(lo) && d < 9223372036854775808.0 && d <= static_cast<double>(hi)))
+            refuse(f, "the number is out of range for the field (" + describeType(f) + ").");
+        n = static_cast<std::int64_t>(d);
+    } else if (!null) {
+        n = integerOf(f, v, lo, hi);
+    }
+    if (isLevel7(cx)) {
+        putBe32(p, static_cast<std::uint32_t>(n) ^ 0x80000000u);
+        return;
+    }
+    for (std::size_t k = 0; k < f.length; ++k)
+        p[k] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(n) >> (8 * k));
+}
+
+// Dates: eight digits YYYYMMDD, or (an extension of some Clipper-compatible products) a Julian day
+// number in three or four bytes; 0 is no date.
+bool isBinaryDate(const Field& f) {
+    return f.type == 'D' && (f.length == 3 || f.length == 4);
+}
+
+std::uint32_t littleEndian(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t v = 0;
+    for (std::size_t k = n; k-- > 0;)
+        v = v << 8 | p[k];
+    return v;
+}
+
+constexpr Date kDayZero{1899, 12, 30}; // a time without a date is a time of this day
+
+// Whether this program can write a field of this type and width.
+bool writableWidth(const Context& cx, const Field& f) {
+    switch (f.type) {
+    case 'I':
+    case '+':
+        return isIntegerWidth(cx, f);
+    case 'D':
+        return f.length == 8 || isBinaryDate(f);
+    case 'T':
+        return f.length == 8 || f.length == 4;
+    case 'Y':
+    case '@':
+    case 'O':
+        return f.length == 8;
+    case 'B':
+        return isDoubleField(cx.header.family, f) || f.length == 10 || f.length == 4;
+    case 'M':
+    case 'G':
+    case 'P':
+    case 'W':
+        return f.length == 4 || f.length >= 1;
+    default:
+        return f.length >= 1;
+    }
 }
 
 } // namespace
@@ -272,15 +319,19 @@ Value decode(const Context& cx, Span record, std::size_t index) {
     if (testBit(cx.header, record, f.nullBit)) return Null{};
     const Span s = record.subspan(f.offset, f.length);
     const std::uint8_t* p = s.data();
+    if (parts::isTextType(f.type)) return parts::decodeText(cx, record, f);
 
     switch (f.type) {
-    case 'C':
-        if (f.binary) return Bytes(s.begin(), s.end());
-        return cx.codePage.decode(rightTrimmed(asText(s)));
     case 'N':
     case 'F':
         return parseNumber(asText(s), f);
     case 'D':
+        if (isBinaryDate(f)) {
+            const std::uint32_t jdn = littleEndian(p, f.length);
+            if (jdn == 0) return Null{};
+            const Date d = dateFromJulianDay(jdn);
+            return isValidDate(d) ? Value(d) : Value(Null{});
+        }
         return parseDate(asText(s));
     case 'L':
         switch (s.empty() ? ' ' : p[0]) {
@@ -301,15 +352,13 @@ Value decode(const Context& cx, Span record, std::size_t index) {
     case 'G':
     case 'P':
     case 'W':
-        return decodeMemo(cx, f, s);
+        return parts::decodeMemo(cx, f, s);
     case 'B':
         if (isDoubleField(cx.header.family, f)) return std::bit_cast<double>(le64(p));
-        return decodeMemo(cx, f, s);
+        return parts::decodeMemo(cx, f, s);
     case 'I':
     case '+':
-        if (f.length != 4) return Null{};
-        if (isLevel7(cx)) return static_cast<std::int64_t>(static_cast<std::int32_t>(be32(p) ^ 0x80000000u));
-        return static_cast<std::int64_t>(static_cast<std::int32_t>(le32(p)));
+        return decodeInteger(cx, f, p);
     case 'Y':
         if (f.length != 8) return Null{};
         return static_cast<double>(static_cast<std::int64_t>(le64(p))) / 10000.0;
@@ -320,6 +369,13 @@ Value decode(const Context& cx, Span record, std::size_t index) {
         return std::bit_cast<double>(bits);
     }
     case 'T':
+        if (f.length == 4) {
+            // A time of day alone, in milliseconds.
+            const std::uint32_t ms = le32(p);
+            if (ms == 0 || ms >= 86'400'000) return Null{};
+            return DateTime{kDayZero, static_cast<std::int32_t>(ms)};
+        }
+        [[fallthrough]];
     case '@': {
         if (f.length != 8 || allBytes(s, 0) || allBytes(s, ' ')) return Null{};
         if (f.type == '@' && p[0] == 0x42) {
@@ -333,85 +389,30 @@ Value decode(const Context& cx, Span record, std::size_t index) {
         }
         return dateTimeFromJulian(static_cast<std::int32_t>(le32(p)), static_cast<std::int32_t>(le32(p + 4)));
     }
-    case 'V':
-    case 'Q': {
-        std::size_t n = s.size();
-        if (testBit(cx.header, record, f.varLengthBit) && n > 0) n = std::min<std::size_t>(p[n - 1], n - 1);
-        const Span data = s.first(n);
-        if (f.type == 'Q' || f.binary) return Bytes(data.begin(), data.end());
-        return cx.codePage.decode(rightTrimmed(asText(data)));
-    }
     case '0':
         return Bytes(s.begin(), s.end());
     default:
-        // A type letter from some other product: show its bytes as text where they are text.
-        try {
-            return cx.codePage.decode(rightTrimmed(asText(s)));
-        } catch (const Error&) {
-            return Null{};
-        }
+        // A type letter from some other product: show its bytes as text.
+        return cx.codePage.decode(trimmed(asText(s)));
     }
 }
 
 void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t index, const Value& v) {
     const Field& f = cx.header.fields[index];
-    // Binary types have one width; a damaged descriptor must not make us write past the field.
-    std::size_t width = 1;
-    switch (f.type) {
-    case 'I':
-    case '+':
-        width = 4;
-        break;
-    case 'Y':
-    case 'T':
-    case '@':
-    case 'O':
-    case 'D':
-        width = 8;
-        break;
-    case 'B':
-        width = f.length == 10 ? 10 : 8;
-        break;
-    case 'M':
-    case 'G':
-    case 'P':
-    case 'W':
-        width = f.length == 4 ? 4 : 1;
-        break;
-    default:
-        break;
-    }
-    if (f.length < width ||
-        (width > 1 && f.type != 'M' && f.type != 'G' && f.type != 'P' && f.type != 'W' && f.length != width))
+    // A damaged descriptor must not make us write past the field.
+    if (!writableWidth(cx, f))
         throw Error(ErrorKind::Unsupported, "Field " + f.name + " has a width (" + std::to_string(f.length) +
                                                 ") that this program cannot write.");
+    const bool null = isNull(v);
+    if (parts::isTextType(f.type)) {
+        parts::encodeText(cx, record, f, v); // checks everything before it writes
+        if (f.nullBit >= 0) setBit(cx.header, record, f.nullBit, null);
+        return;
+    }
     std::vector<std::uint8_t> out(record.begin() + f.offset, record.begin() + f.offset + f.length);
     std::uint8_t* p = out.data();
-    const bool null = isNull(v);
-    const bool nullable = f.nullBit >= 0;
-    bool varShort = false;
 
     switch (f.type) {
-    case 'C':
-    case 'V': {
-        std::string bytes;
-        if (!null) {
-            if (auto b = std::get_if<Bytes>(&v))
-                bytes.assign(b->begin(), b->end());
-            else
-                bytes = encodeText(cx, f, textOf(f, v));
-        }
-        if (bytes.size() > f.length)
-            refuse(f, "the text is " + std::to_string(bytes.size()) + " bytes long; the field holds " +
-                          std::to_string(f.length) + ".");
-        std::memset(p, ' ', f.length);
-        std::memcpy(p, bytes.data(), bytes.size());
-        if (f.type == 'V' && bytes.size() < f.length) {
-            p[f.length - 1] = static_cast<std::uint8_t>(bytes.size());
-            varShort = true;
-        }
-        break;
-    }
     case 'N':
     case 'F': {
         const std::string text = null ? std::string(f.length, ' ') : formatNumber(f, v);
@@ -419,6 +420,13 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
         break;
     }
     case 'D': {
+        if (isBinaryDate(f)) {
+            const std::uint32_t jdn = null ? 0 : static_cast<std::uint32_t>(julianDay(dateOf(f, v)));
+            if (f.length == 3 && jdn > 0xFFFFFF) refuse(f, "the date is out of range for the field.");
+            for (std::size_t k = 0; k < f.length; ++k)
+                p[k] = static_cast<std::uint8_t>(jdn >> (8 * k));
+            break;
+        }
         std::string text(f.length, ' ');
         if (!null) {
             const Date d = dateOf(f, v);
@@ -445,28 +453,18 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
     case 'G':
     case 'P':
     case 'W':
-        writeMemo(cx, f, p, v);
+        parts::writeMemo(cx, f, p, v);
         break;
     case 'B':
         if (isDoubleField(cx.header.family, f))
             putLe64(p, null ? 0 : std::bit_cast<std::uint64_t>(numberOf(f, v)));
         else
-            writeMemo(cx, f, p, v);
+            parts::writeMemo(cx, f, p, v);
         break;
     case 'I':
-    case '+': {
-        if (f.length != 4)
-            throw Error(ErrorKind::Unsupported,
-                        "Field " + f.name + " has an integer width this program cannot write.");
-        const std::int64_t n = null ? 0
-                                    : integerOf(f, v, std::numeric_limits<std::int32_t>::min(),
-                                                std::numeric_limits<std::int32_t>::max());
-        if (isLevel7(cx))
-            putBe32(p, static_cast<std::uint32_t>(n) ^ 0x80000000u);
-        else
-            putLe32(p, static_cast<std::uint32_t>(n));
+    case '+':
+        encodeInteger(cx, f, p, v);
         break;
-    }
     case 'Y': {
         const double d = null ? 0 : numberOf(f, v);
         if (!(std::fabs(d) < 922'337'203'685'477.0))
@@ -475,7 +473,15 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
         break;
     }
     case 'T': {
-        if (null) {
+        if (f.length == 4) {
+            // A time of day alone: a value with a date of its own would lose it.
+            const auto* dt = std::get_if<DateTime>(&v);
+            const auto* text = std::get_if<std::string>(&v);
+            if (std::holds_alternative<Date>(v) || (dt && dt->date != kDayZero) ||
+                (text && trimmed(*text).size() >= 19 && trimmed(*text).substr(0, 10) != "1899-12-30"))
+                refuse(f, "the field holds a time of day without a date.");
+            putLe32(p, null ? 0 : static_cast<std::uint32_t>(msecOf(v)));
+        } else if (null) {
             std::memset(p, 0, 8);
         } else {
             const Date d = dateOf(f, v);
@@ -490,8 +496,7 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
     }
 
     std::copy(out.begin(), out.end(), record.begin() + f.offset);
-    if (nullable) setBit(cx.header, record, f.nullBit, null);
-    setBit(cx.header, record, f.varLengthBit, varShort);
+    if (f.nullBit >= 0) setBit(cx.header, record, f.nullBit, null);
 }
 
 bool isDoubleField(Family family, const Field& f) {
@@ -508,6 +513,8 @@ bool isBinaryField(Family family, const Field& f) {
     case 'O':
     case '0':
         return true;
+    case 'D':
+        return isBinaryDate(f);
     case 'B':
         return isDoubleField(family, f) || f.length == 4;
     default:
@@ -517,8 +524,13 @@ bool isBinaryField(Family family, const Field& f) {
 
 std::vector<std::uint8_t> blankRecord(const Header& h) {
     std::vector<std::uint8_t> record(h.recordLength, ' ');
-    for (const auto& f : h.fields)
+    for (const auto& f : h.fields) {
         if (isBinaryField(h.family, f)) std::fill_n(record.begin() + f.offset, f.length, 0);
+        // UTF-16 blanks: 20 00 per character.
+        if (f.type == 0x1A || f.type == 0x1B)
+            for (std::size_t k = 1; k < f.length; k += 2)
+                record[f.offset + k] = 0;
+    }
     if (h.nullFlagsField >= 0) {
         // As FoxPro does: a new record starts with every nullable field Null.
         std::vector<std::uint8_t> r = std::move(record);

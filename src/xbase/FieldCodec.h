@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace xbase::codec {
@@ -24,6 +25,10 @@ Value decode(const Context& cx, std::span<const std::uint8_t> record, std::size_
 // Encodes into a whole record; on error the record is unchanged. Memo contents are appended to the
 // memo file. Throws Error(Value / CodePage / Unsupported) naming the field.
 void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t index, const Value& value);
+
+// True for memo contents that are plainly not text (NULs and control bytes all through them, as in a
+// picture stored in a text memo): they are handed out as bytes, not decoded.
+bool looksBinary(std::string_view memo);
 
 // A record with every field blank (binary fields zero, nullable FoxPro fields Null).
 std::vector<std::uint8_t> blankRecord(const Header& header);

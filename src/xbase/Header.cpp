@@ -126,7 +126,7 @@ bool parseDescriptors(std::span<const std::uint8_t> b, Header& h, std::size_t st
             f.type = static_cast<char>(d[11]);
             f.length = d[16];
             f.decimals = d[17];
-            if (h.family == Family::VisualFoxPro) f.flags = d[18];
+            f.flags = d[18]; // meaningful only where the table has flags at all; see assignNullBits
         }
         if (f.name.empty() && f.type == 0)
             return true; // some writers end the array with NULs instead of 0x0D
@@ -151,18 +151,27 @@ void resolveLongCharacterFields(Header& h) {
     }
 }
 
+// Field flags (hidden, nullable, binary) and the bits of _NullFlags. Visual FoxPro always writes the
+// flags; other writers that add a _NullFlags field write them too, while many older programs leave
+// random bytes in that place, so without _NullFlags they are ignored.
 void assignNullBits(Header& h) {
+    const bool flagged =
+        h.family == Family::VisualFoxPro ||
+        std::any_of(h.fields.begin(), h.fields.end(), [](const Field& f) { return f.type == '0'; });
     int bit = 0;
     for (std::size_t i = 0; i < h.fields.size(); ++i) {
         Field& f = h.fields[i];
+        if (!flagged) f.flags = 0;
         if (f.type == '0') {
             f.hidden = true;
             if (h.nullFlagsField < 0) h.nullFlagsField = static_cast<int>(i);
             continue;
         }
         if (f.flags & 0x01) f.hidden = true;
-        if (f.flags & 0x04) f.binary = true;
-        if (f.type == 'V' || f.type == 'Q') f.varLengthBit = bit++;
+        // FoxPro's binary flag means "no code-page translation": C, V and M with it still hold text.
+        // Only its varbinary is bytes; elsewhere Q is text of variable length.
+        if (f.type == 'Q' && h.family == Family::VisualFoxPro) f.binary = true;
+        if (f.type == 'V' || f.type == 'Q' || f.type == 0x1B) f.varLengthBit = bit++;
         if (f.flags & 0x02) f.nullBit = bit++;
     }
     if (h.nullFlagsField < 0) {
@@ -200,7 +209,9 @@ Header parseHeader(std::span<const std::uint8_t> b) {
         h.recordCount = le32(&b[4]);
         h.headerLength = le16(&b[8]);
         h.recordLength = le16(&b[10]);
-        if (b[15] == 1) throw Error(ErrorKind::Unsupported, "The table is encrypted.");
+        // Byte 15 is dBASE's encryption flag; FoxPro tables use it for nothing and may have anything there.
+        const bool fox = h.family == Family::VisualFoxPro || h.family == Family::FoxPro;
+        if (b[15] == 1 && !fox) throw Error(ErrorKind::Unsupported, "The table is encrypted.");
         h.tableFlags = b[28];
         h.languageDriver = b[29];
         if (h.family == Family::DBase7) h.languageDriverName = fieldName(&b[32], 32);
@@ -213,7 +224,7 @@ Header parseHeader(std::span<const std::uint8_t> b) {
 
     if (h.recordLength == 0) bad("The record length is 0.");
     resolveLongCharacterFields(h);
-    if (h.family == Family::VisualFoxPro) assignNullBits(h);
+    assignNullBits(h);
 
     std::uint32_t offset = 1;
     for (auto& f : h.fields) {

@@ -21,14 +21,6 @@ namespace xbase {
 
 namespace {
 
-// Level-7 tables may leave the driver id at 0 and name the driver instead (DB437US0, DBWINUS0, ...).
-std::optional<std::string> codePageFromDriverName(const std::string& name) {
-    if (name.rfind("DBWIN", 0) == 0) return "CP1252";
-    if (name.size() >= 5 && name.rfind("DB", 0) == 0 && std::isdigit(static_cast<unsigned char>(name[2])))
-        return "CP" + name.substr(2, 3);
-    return std::nullopt;
-}
-
 std::string quotedNames(const std::vector<fs::path>& files) {
     std::string out;
     for (std::size_t i = 0; i < files.size(); ++i)
@@ -52,7 +44,8 @@ Table::~Table() {
     }
 }
 
-std::unique_ptr<Table> Table::open(const fs::path& path, OpenMode mode, std::chrono::milliseconds lockWait) {
+std::unique_ptr<Table> Table::open(const fs::path& path, OpenMode mode, std::chrono::milliseconds lockWait,
+                                   const std::string& codePage) {
     std::error_code ec;
     fs::path real = fs::canonical(path, ec);
     if (ec) real = path;
@@ -65,6 +58,7 @@ std::unique_ptr<Table> Table::open(const fs::path& path, OpenMode mode, std::chr
         t->m_realPath = real;
         t->m_mode = mode;
         t->m_lockWait = lockWait;
+        t->m_chosenCodePage = codePage;
         t->m_fd = io::open(path, mode == OpenMode::ReadWrite ? O_RDWR : O_RDONLY, "Cannot open");
         const struct stat st = io::status(t->m_fd.get(), path);
         if (!S_ISREG(st.st_mode)) throw Error(ErrorKind::Io, "'" + path.string() + "' is not a file.");
@@ -105,9 +99,9 @@ void Table::load() {
     rememberHeader();
     for (std::size_t i = 0; i < m_header.fields.size(); ++i)
         if (!m_header.fields[i].hidden) m_visible.push_back(i);
+    if (m_mode == OpenMode::ReadWrite) m_indexes = indexFiles(m_path, m_header);
     openMemo();
     chooseCodePage();
-    if (m_mode == OpenMode::ReadWrite) m_indexes = indexFiles(m_path, m_header);
 }
 
 // Sets the record count from the header and the file's size; with `report`, warns of what is wrong with
@@ -183,29 +177,81 @@ void Table::openMemo() {
     }
 }
 
+// DOS programs (dBASE III+ and IV with memos, FoxPro 2, Clipper with its .ntx indexes) wrote in the DOS
+// code pages; where the text says little either way, those are the likelier reading.
+bool Table::writtenUnderDos() const {
+    switch (m_header.version) {
+    case 0x83:
+    case 0x8B:
+    case 0x7B:
+    case 0xCB:
+    case 0xF5:
+    case 0xFB:
+        return true;
+    default:
+        const auto indexes = indexFiles(m_path, m_header);
+        return std::any_of(indexes.begin(), indexes.end(),
+                           [](const fs::path& p) { return ascii::upper(p.extension().string()) == ".NTX"; });
+    }
+}
+
 void Table::chooseCodePage() {
-    std::optional<std::string> name = CodePage::nameFromCpgFile(m_path);
+    std::optional<std::string> name;
+    if (!m_chosenCodePage.empty()) name = m_chosenCodePage;
+    if (!name) name = CodePage::nameFromCpgFile(m_path);
     if (!name) name = CodePage::nameForLanguageDriver(m_header.languageDriver);
     if (!name && m_header.family == Family::DBase7)
-        name = codePageFromDriverName(m_header.languageDriverName);
+        name = CodePage::nameForDriverName(m_header.languageDriverName);
+    m_detectedCodePage = !name;
     if (!name) {
-        // No word from the file: decide from a sample of its own text, spread over the table.
-        std::vector<std::string> samples;
-        const std::uint32_t step = std::max<std::uint32_t>(1, m_recordCount / 4000);
-        for (std::uint32_t r = 0; r < m_recordCount; r += step) {
-            const auto rec = recordBytes(r);
-            for (const auto& f : m_header.fields)
-                if ((f.type == 'C' || f.type == 'V') && !f.binary)
-                    samples.emplace_back(reinterpret_cast<const char*>(rec.data() + f.offset), f.length);
-        }
-        name = CodePage::detect(std::vector<std::string_view>(samples.begin(), samples.end()));
-        m_detectedCodePage = true;
+        const std::vector<std::string> samples = textSamples();
+        name = CodePage::detect(std::vector<std::string_view>(samples.begin(), samples.end()),
+                                writtenUnderDos());
     }
     try {
         m_codePage = CodePage::byName(*name);
     } catch (const Error& e) {
         throw Error(ErrorKind::Unsupported, "Cannot read table '" + m_path.string() + "': " + e.what());
     }
+    for (auto& f : m_header.fields)
+        f.name = m_codePage.decode(f.name);
+}
+
+// What the table's own text says about its code page: field names, character fields of records spread
+// over the table, and text memos (without dBASE's soft returns, which are no letters).
+std::vector<std::string> Table::textSamples() const {
+    std::vector<std::string> samples;
+    for (const auto& f : m_header.fields)
+        samples.push_back(f.name);
+    const std::uint32_t step = std::max<std::uint32_t>(1, m_recordCount / 4000);
+    for (std::uint32_t r = 0; r < m_recordCount; r += step) {
+        const auto rec = recordBytes(r);
+        for (const auto& f : m_header.fields)
+            if ((f.type == 'C' || f.type == 'V') && !f.binary)
+                samples.emplace_back(reinterpret_cast<const char*>(rec.data() + f.offset), f.length);
+    }
+    if (!m_memo) return samples;
+    const CodePage latin1 = CodePage::byName("ISO-8859-1");
+    const std::uint32_t memoStep = std::max<std::uint32_t>(1, m_recordCount / 200);
+    for (std::uint32_t r = 0; r < m_recordCount; r += memoStep) {
+        const auto rec = recordBytes(r);
+        for (std::size_t i = 0; i < m_header.fields.size(); ++i) {
+            if (m_header.fields[i].type != 'M') continue;
+            try {
+                // Latin-1 hands the bytes through one for one.
+                const Value v = codec::decode({m_header, latin1, m_memo.get()}, rec, i);
+                const auto* text = std::get_if<std::string>(&v);
+                if (!text) continue;
+                std::string bytes = latin1.encode(*text);
+                for (std::size_t at; (at = bytes.find("\x8D\n")) != std::string::npos;)
+                    bytes.erase(at, 2);
+                samples.push_back(std::move(bytes));
+            } catch (const Error&) {
+                // A memo that cannot be read says nothing about the code page.
+            }
+        }
+    }
+    return samples;
 }
 
 int Table::fieldIndex(std::string_view name) const {

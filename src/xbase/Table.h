@@ -42,8 +42,11 @@ public:
     // when an unfinished change cannot be undone here, Error(LockedForReading) when a writer holds it
     // longer than lockWait. A missing memo file or a short file is not an error: the table opens and
     // warnings() says what is wrong.
+    // `codePage`, when not empty, is the code page the user chose for the table's text; it wins over what
+    // the file says (see chooseCodePage).
     static std::unique_ptr<Table> open(const std::filesystem::path& path, OpenMode mode = OpenMode::ReadOnly,
-                                       std::chrono::milliseconds lockWait = kDefaultLockWait);
+                                       std::chrono::milliseconds lockWait = kDefaultLockWait,
+                                       const std::string& codePage = {});
 
     // Creates a dBASE III table (0x03, or 0x83 with a .dbt when a memo field is present) whose text is
     // written in the named code page. Refuses when the table or a file that would belong to it (memo,
@@ -147,8 +150,11 @@ public:
     // again, so the count never covers records that are not on disk. The destructor writes the header too.
     void sync();
 
-    // True when no .cpg file or language driver named the code page and it was guessed from the text.
+    // True when no choice of the user, .cpg file or language driver named the code page and it was
+    // guessed from the text.
     bool codePageDetected() const { return m_detectedCodePage; }
+    // True when the code page is the one the user chose at open().
+    bool codePageChosen() const { return !m_chosenCodePage.empty(); }
     // True once this object found its file replaced, removed or restructured, or lost track of it in a
     // failed rollback: it must be opened again.
     bool stale() const { return m_stale; }
@@ -163,7 +169,12 @@ private:
     void countRecords(bool report);
     void warn(const std::string& text, bool notable = true);
     void openMemo();
+    // The code page of the text: the user's choice, else a .cpg file, the language driver id, a level-7
+    // driver name, else what the text itself suggests (see CodePage::detect). Field names are decoded
+    // with it.
     void chooseCodePage();
+    std::vector<std::string> textSamples() const;
+    bool writtenUnderDos() const;
     void flushHeader();
     // Maps the file with room to grow; again when it outgrew the mapping or a read fell past its end.
     void map();
@@ -215,6 +226,7 @@ private:
     std::vector<std::filesystem::path> m_indexes; // index files that writes would leave stale
     bool m_headerDirty = false;                   // count/date to be written by flushHeader()
     bool m_detectedCodePage = false;
+    std::string m_chosenCodePage;
     mutable bool m_stale = false;
     Mapping m_map;
 };

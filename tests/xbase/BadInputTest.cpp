@@ -333,7 +333,7 @@ TEST(BadInput, TableWithoutFieldsOpensReadsAndTakesRecords) {
 
 TEST(BadInput, WritesIntoFieldsOfImpossibleWidthAreRefused) {
     TempDir dir;
-    // A table whose header gives fields widths no product writes: L of 0 bytes, Y of 2, T of 4, D of 4.
+    // A table whose header gives fields widths no product writes: L of 0 bytes, Y of 2, T of 5, D of 5.
     struct Odd {
         const char* name;
         char type;
@@ -342,8 +342,8 @@ TEST(BadInput, WritesIntoFieldsOfImpossibleWidthAreRefused) {
     };
     const std::vector<Odd> odd = {{"FLAG", 'L', 0, true},
                                   {"CASH", 'Y', 2, 1.25},
-                                  {"STAMP", 'T', 4, DateTime{Date{2020, 5, 6}, 0}},
-                                  {"DAY", 'D', 4, Date{2024, 2, 29}}};
+                                  {"STAMP", 'T', 5, DateTime{Date{2020, 5, 6}, 0}},
+                                  {"DAY", 'D', 5, Date{2024, 2, 29}}};
     for (const Odd& o : odd) {
         std::string bytes(32, '\0');
         bytes[0] = 0x03;
