@@ -76,8 +76,11 @@ QString displayText(const engine::Value& value, const QLocale& locale) {
     if (const auto* t = std::get_if<xbase::DateTime>(&value)) {
         const QDate date(t->date.year, t->date.month, t->date.day);
         if (!date.isValid()) return {};
-        return locale.toString(date, shortDateFormat(locale)) + QLatin1Char(' ') +
-               QTime::fromMSecsSinceStartOfDay(t->msecOfDay).toString(QLatin1String(TimeFormat));
+        const QString time =
+            QTime::fromMSecsSinceStartOfDay(t->msecOfDay).toString(QLatin1String(TimeFormat));
+        // Day zero, 30 December 1899, is no date: a time of day alone shows as the time.
+        if (date == QDate(1899, 12, 30)) return time;
+        return locale.toString(date, shortDateFormat(locale)) + QLatin1Char(' ') + time;
     }
     return {}; // Null, binary contents
 }

@@ -12,6 +12,7 @@
 #include "engine/Statement.h"
 #include "engine/TableLock.h"
 #include "engine/Values.h"
+#include "xbase/CodePage.h"
 #include "xbase/Error.h"
 
 #include <algorithm>
@@ -41,6 +42,14 @@ Database::Database(const fs::path& folder, const Options& options) : m_readOnly(
     checkConnect(options.connect);
     m_folder = std::make_unique<Folder>(folder, options.readOnly);
     m_folder->setLockWait(options.lockWait);
+    try {
+        if (!options.codePage.empty()) (void)xbase::CodePage::byName(options.codePage);
+        for (const auto& [file, page] : options.tableCodePages)
+            (void)xbase::CodePage::byName(page);
+    } catch (const xbase::Error& e) {
+        throw Error(ErrorNumber::InvalidArgument, e.what());
+    }
+    m_folder->chooseCodePages(options.codePage, options.tableCodePages);
     if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
         sqlite3_close(m_db);
@@ -155,6 +164,11 @@ Statement Database::prepare(const Translation& st) {
     if (auto prepared = Statement::tryPrepare(*this, st.sql)) return std::move(*prepared);
     if (auto field = unknownField(st))
         throw Error(ErrorNumber::TooFewParameters, "Unknown field name '" + *field + "'.");
+    if (auto table = fieldlessTable(st))
+        throw Error(ErrorNumber::InvalidOperation,
+                    "Table '" + table->path().filename().string() +
+                        "' has no fields, so there is nothing to select from it; it holds " +
+                        std::to_string(table->recordCount()) + " records.");
     return Statement(*this, st.sql); // fails again, with SQLite's own account
 }
 
@@ -172,6 +186,20 @@ std::optional<std::string> Database::unknownField(const Translation& st) {
         if (!found) return field;
     }
     return std::nullopt;
+}
+
+// A table of the statement without fields, when all its tables are such: then the statement has no
+// columns to show, which SQLite reports in its own terms.
+std::shared_ptr<xbase::Table> Database::fieldlessTable(const Translation& st) {
+    std::shared_ptr<xbase::Table> fieldless;
+    for (const auto& name : st.tables) {
+        const auto file = m_folder->find(name);
+        if (!file) return nullptr;
+        auto table = m_folder->table(*file);
+        if (!table->visibleFields().empty()) return nullptr;
+        fieldless = std::move(table);
+    }
+    return fieldless;
 }
 
 std::string Database::attach(const fs::path& file, std::string_view written) {
@@ -253,6 +281,7 @@ std::vector<fs::path> Database::attachAll(const Translation& st, bool targetMayB
 }
 
 std::int64_t Database::execute(std::string_view statement) {
+    const Folder::Handling failing(*m_folder, Folder::Unreadable::Fail);
     Translation st = translate(statement);
     switch (st.kind) {
     case StatementKind::Select:

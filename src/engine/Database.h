@@ -15,6 +15,10 @@
 
 struct sqlite3;
 
+namespace xbase {
+class Table;
+}
+
 namespace engine {
 
 class Folder;
@@ -38,6 +42,11 @@ struct DatabaseOptions {
     // How long a statement waits for another program that is changing one of its tables (a reader for
     // the commit, a writer for the other writer) before it gives up with a "locked" error.
     std::chrono::milliseconds lockWait = xbase::kDefaultLockWait;
+    // The code page the user chose for the text of every table (the command line's --codepage), and
+    // for single tables by file name ("ORDERS.DBF"); empty: each table's own, as its file says or its
+    // text suggests. New tables are made in the one for every table when it is given.
+    std::string codePage;
+    std::map<std::string, std::string> tableCodePages;
 };
 
 class Database {
@@ -96,6 +105,7 @@ private:
     std::unique_ptr<Folder> m_folder;
     std::string m_deniedFunction; // the last function name the authorizer refused
     // A field name the statement uses that none of its tables has, nor any of its aliases.
+    std::shared_ptr<xbase::Table> fieldlessTable(const Translation& st);
     std::optional<std::string> unknownField(const Translation& st);
     bool m_readOnly = false;
     std::vector<Attached> m_attached;

@@ -124,7 +124,7 @@ std::int64_t Database::executeDdl(const Translation& st) {
             std::vector<xbase::FieldSpec> wanted;
             for (const auto& c : st.columns)
                 wanted.push_back({c.name, c.dbfType, c.length, c.decimals});
-            xbase::Table::create(file, wanted);
+            xbase::Table::create(file, wanted, m_folder->codePageForNewTable());
             return 0;
         }
         const fs::path file = m_folder->resolve(name);
@@ -185,7 +185,7 @@ std::int64_t Database::selectInto(const Translation& st) {
     std::vector<Shape> shapes(static_cast<std::size_t>(columns));
     std::vector<bool> fitted(static_cast<std::size_t>(columns), false);
     std::set<std::string> used;
-    std::string codePage = "CP1252";
+    std::string codePage = m_folder->codePageForNewTable();
     for (int i = 0; i < columns; ++i) {
         auto& want = wanted[static_cast<std::size_t>(i)];
         want.name = fieldNameFor(sqlite3_column_name(stmt, i), used);

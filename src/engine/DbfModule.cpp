@@ -371,6 +371,28 @@ int eof(sqlite3_vtab_cursor* c) {
     return cur->grouped ? cur->position >= cur->order.size() : cur->record >= cur->end;
 }
 
+// A value that cannot be read (a memo block outside its file) is Null to SQLite, unless the statement
+// changes tables (see Folder::Unreadable).
+void unreadable(DbfCursor* cur, sqlite3_context* cx, int i, const std::string& reason) {
+    DbfTable* vt = cur->vt;
+    const auto& field = vt->table->fields()[vt->fieldOf[static_cast<std::size_t>(i)]];
+    switch (vt->folder->unreadable()) {
+    case Folder::Unreadable::Fail: {
+        const std::string message =
+            "Record " + std::to_string(cur->record + 1) + ", field " + field.name + ": " + reason;
+        vt->folder->setTableError(Error(ErrorNumber::BadTableFile, message));
+        sqlite3_result_error(cx, message.c_str(), -1);
+        return;
+    }
+    case Folder::Unreadable::Report:
+        vt->folder->noteUnreadable(vt->file.filename().string(), field.name, cur->record, reason);
+        break;
+    case Folder::Unreadable::Pass:
+        break;
+    }
+    sqlite3_result_null(cx);
+}
+
 int column(sqlite3_vtab_cursor* c, sqlite3_context* cx, int i) {
     DbfCursor* cur = cursorOf(c);
     if (sqlite3_vtab_nochange(cx))
@@ -387,14 +409,11 @@ int column(sqlite3_vtab_cursor* c, sqlite3_context* cx, int i) {
         vt->table->checkIntact(); // bytes read as zeros after another program cut the file are no value
     } catch (const xbase::Error& e) {
         if (e.kind() == xbase::ErrorKind::Changed) return failWith(vt, e); // the whole scan is off
-        const auto& field = vt->table->fields()[vt->fieldOf[static_cast<std::size_t>(i)]];
-        const std::string message =
-            "Record " + std::to_string(cur->record + 1) + ", field " + field.name + ": " + e.what();
-        sqlite3_result_error(cx, message.c_str(), -1);
+        unreadable(cur, cx, i, e.what());
     } catch (const std::exception& e) {
-        sqlite3_result_error(cx, e.what(), -1);
+        unreadable(cur, cx, i, e.what());
     } catch (...) {
-        sqlite3_result_error(cx, "The value cannot be read.", -1);
+        unreadable(cur, cx, i, "The value cannot be read.");
     }
     return SQLITE_OK;
 }

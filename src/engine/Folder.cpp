@@ -3,6 +3,7 @@
 
 #include "engine/Error.h"
 #include "engine/SqlLexer.h"
+#include "xbase/CodePage.h"
 #include "xbase/Error.h"
 
 #include <algorithm>
@@ -98,8 +99,9 @@ std::shared_ptr<xbase::Table> Folder::table(const fs::path& file) {
     Entry entry;
     try {
         const bool writable = !m_readOnly && ::access(file.c_str(), W_OK) == 0;
-        entry.table = xbase::Table::open(
-            file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly, m_lockWait);
+        entry.table =
+            xbase::Table::open(file, writable ? xbase::OpenMode::ReadWrite : xbase::OpenMode::ReadOnly,
+                               m_lockWait, chosenCodePage(file));
     } catch (const xbase::Error& e) {
         if (e.kind() == xbase::ErrorKind::Io) throw Error(ErrorNumber::TableNotFound, e.what());
         if (e.kind() == xbase::ErrorKind::Format) throw Error(ErrorNumber::BadTableFile, e.what());
@@ -116,12 +118,56 @@ std::shared_ptr<xbase::Table> Folder::table(const fs::path& file) {
     return entry.table;
 }
 
+void Folder::chooseCodePages(std::string forAll, std::map<std::string, std::string> byFile) {
+    m_codePage = std::move(forAll);
+    m_tableCodePages = std::move(byFile);
+    m_open.clear(); // tables open in another code page are opened again as they are next used
+}
+
+std::string Folder::chosenCodePage(const fs::path& file) const {
+    if (const auto it = m_tableCodePages.find(file.filename().string()); it != m_tableCodePages.end())
+        return it->second;
+    return m_codePage;
+}
+
+std::string Folder::codePageForNewTable() const {
+    if (!m_codePage.empty()) return xbase::CodePage::byName(m_codePage).name();
+    std::optional<std::string> agreed;
+    for (const auto& file : tableFiles()) {
+        std::optional<std::string> page;
+        if (const std::string chosen = chosenCodePage(file); !chosen.empty())
+            page = chosen;
+        else
+            page = xbase::CodePage::markedIn(file);
+        if (!page) continue;
+        const std::string name = xbase::CodePage::canonicalName(*page);
+        if (agreed && *agreed != name) return xbase::CodePage::forSystemLanguage();
+        agreed = name;
+    }
+    return agreed ? *agreed : xbase::CodePage::forSystemLanguage();
+}
+
 void Folder::forget(const fs::path& file) {
     m_open.erase(file);
 }
 
 std::vector<std::string> Folder::takeWarnings() {
+    m_reported.clear();
     return std::exchange(m_warnings, {});
+}
+
+void Folder::noteUnreadable(const std::string& table, const std::string& field, std::uint32_t record,
+                            const std::string& reason) {
+    // Each reason once; past a few, one line says there are more.
+    constexpr std::size_t kMostReasons = 10;
+    if (m_reported.size() > kMostReasons || !m_reported.insert(table + '\n' + field + '\n' + reason).second)
+        return;
+    if (m_reported.size() > kMostReasons) {
+        m_warnings.push_back(table + ": more values cannot be read; each is shown empty.");
+        return;
+    }
+    m_warnings.push_back(table + ": record " + std::to_string(record + 1) + ", field " + field +
+                         ": the value cannot be read and is shown empty. " + reason);
 }
 
 void Folder::setTableError(const Error& error) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,13 @@ namespace engine {
 class Folder {
 public:
     Folder(std::filesystem::path dir, bool readOnly);
+
+    // The code pages the user chose (see DatabaseOptions): for every table, and by file name.
+    void chooseCodePages(std::string forAll, std::map<std::string, std::string> byFile);
+    // The code page a new table of this folder is made in: the user's choice for every table; else the
+    // one the folder's tables name (language driver id, .cpg file, or the user's choice for them) when
+    // they agree; else the page of the system's language.
+    std::string codePageForNewTable() const;
 
     const std::filesystem::path& dir() const { return m_dir; }
     bool readOnly() const { return m_readOnly; }
@@ -46,6 +54,29 @@ public:
     // What opening tables found wrong but did not stop reading ("ORDERS.DBF: The file holds ..."),
     // each once; taking them empties the list.
     std::vector<std::string> takeWarnings();
+    // A value of a select that cannot be read (a memo block outside its file) is shown empty; the reason
+    // is kept as a warning, once for each table, field and reason.
+    void noteUnreadable(const std::string& table, const std::string& field, std::uint32_t record,
+                        const std::string& reason);
+
+    // What a value that cannot be read does while a statement runs: a select reports it (see
+    // noteUnreadable); a statement that changes tables fails, as it would write the empty value on; a
+    // scan that only picks records passes over it, as their values are read again one by one.
+    enum class Unreadable { Report, Fail, Pass };
+    class Handling {
+    public:
+        Handling(Folder& folder, Unreadable how) : m_folder(folder), m_was(folder.m_unreadable) {
+            folder.m_unreadable = how;
+        }
+        ~Handling() { m_folder.m_unreadable = m_was; }
+        Handling(const Handling&) = delete;
+        Handling& operator=(const Handling&) = delete;
+
+    private:
+        Folder& m_folder;
+        Unreadable m_was;
+    };
+    Unreadable unreadable() const { return m_unreadable; }
 
     // The error a table of this folder failed with inside the SQL engine, kept with its number for the
     // statement that reports it; taking it clears it. A failure to undo a change is kept apart and
@@ -55,6 +86,8 @@ public:
     void noteUndoFailure(const std::string& description) { m_undoFailure = description; }
 
 private:
+    std::string chosenCodePage(const std::filesystem::path& file) const;
+
     struct Entry {
         std::shared_ptr<xbase::Table> table;
         std::uint64_t inode = 0; // a file saved by deleting and writing anew is another file
@@ -64,7 +97,11 @@ private:
     bool m_readOnly;
     std::chrono::milliseconds m_lockWait = xbase::kDefaultLockWait;
     std::map<std::filesystem::path, Entry> m_open;
+    std::string m_codePage;
+    std::map<std::string, std::string> m_tableCodePages;
     std::vector<std::string> m_warnings;
+    std::set<std::string> m_reported; // table, field and reason of values that could not be read
+    Unreadable m_unreadable = Unreadable::Report;
     std::optional<Error> m_tableError;
     std::string m_undoFailure;
 };

@@ -72,6 +72,7 @@ public:
     }
 
     void read(Statement& select) {
+        const Folder::Handling passing(m_db.files(), Folder::Unreadable::Pass);
         while (select.step())
             m_records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(select.handle(), 0) - 1));
     }

@@ -68,6 +68,8 @@ public:
     Value valueAt(std::int64_t row, std::size_t field);
 
     bool updatable() const { return !m_writeColumns.empty(); }
+    // The table whose records the rows are (a table, or a select of one table), or null for computed rows.
+    std::shared_ptr<xbase::Table> table() const { return m_rows ? m_rows->table() : nullptr; }
     // Edits: addNew/edit, setValue, then update (written to the file) or cancelUpdate. Error(NotUpdatable)
     // on a read-only result; a value that does not fit gives the file layer's error and changes nothing.
     void addNew();

@@ -21,7 +21,7 @@ FieldKind kindOfValue(const Value& v) {
 class ResultRows final : public RowSource {
 public:
     ResultRows(Database& db, const Translation& st) : m_db(db) {
-        Statement select(db, st.sql);
+        Statement select = db.prepare(st);
         sqlite3_stmt* s = select.handle();
         const int columns = select.columnCount();
         std::vector<bool> typed(static_cast<std::size_t>(columns));

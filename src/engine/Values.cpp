@@ -14,15 +14,19 @@ const char* declaredType(const xbase::Field& f) {
     switch (f.type) {
     case 'C':
     case 'V':
-        return f.binary ? "BLOB" : "TEXT COLLATE DBTEXT";
+    case 0x1A: // UTF-16 text
+    case 0x1B:
+        return "TEXT COLLATE DBTEXT";
+    case 'Q':
+        return f.binary ? "BLOB" : "TEXT COLLATE DBTEXT"; // FoxPro's varbinary; elsewhere text
     case 'M':
-        return f.binary ? "BLOB" : "MEMOTEXT COLLATE DBTEXT";
+        return "MEMOTEXT COLLATE DBTEXT";
     case 'N':
     case 'F':
         return f.decimals == 0 && f.length <= 18 ? "INTEGER" : "REAL";
     case 'I':
     case '+':
-        return "INTEGER";
+        return f.decimals == 0 ? "INTEGER" : "REAL";
     case 'Y':
     case 'O':
         return "REAL";
