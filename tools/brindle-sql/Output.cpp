@@ -2,7 +2,9 @@
 #include "Output.h"
 
 #include "engine/Collation.h"
+#include "engine/Error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <vector>
@@ -55,24 +57,55 @@ void holdStretch(engine::Recordset& rs, std::int64_t row,
     reading.emplace(rs);
 }
 
+// A value of the result, or nullopt where this one value cannot be read; the reason is kept, once.
+// What stops the whole result (the table changed or locked) is thrown on.
+std::optional<engine::Value> cell(engine::Recordset& rs, std::int64_t row, std::size_t column,
+                                  std::vector<std::string>& reasons) {
+    try {
+        return rs.valueAt(row, column);
+    } catch (const engine::Error& e) {
+        if (e.number() == engine::DataChanged || e.number() == engine::CouldNotReadLocked) throw;
+        // Each reason once; past a few, one line says there are more.
+        constexpr std::size_t kMostReasons = 10;
+        const std::string reason = e.what(); // names the record and the field
+        if (std::find(reasons.begin(), reasons.end(), reason) != reasons.end()) return std::nullopt;
+        if (reasons.size() < kMostReasons)
+            reasons.push_back(reason);
+        else if (reasons.size() == kMostReasons)
+            reasons.push_back("more values cannot be read; each is written empty.");
+        return std::nullopt;
+    }
+}
+
+// Text as it is, NULs and all: a value is bytes to the output, never a C string.
+void writeLine(const std::string& line, const char* end, std::FILE* out) {
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fputs(end, out);
+}
+
 } // namespace
 
-void writeCsv(engine::Recordset& rs, std::FILE* out) {
+std::vector<std::string> writeCsv(engine::Recordset& rs, std::FILE* out) {
+    std::vector<std::string> reasons;
     std::string line;
     for (std::size_t c = 0; c < rs.fieldCount(); ++c)
         line += (c ? "," : "") + csvField(rs.field(c).name);
-    std::fprintf(out, "%s\r\n", line.c_str());
+    writeLine(line, "\r\n", out);
     std::optional<engine::Recordset::Reading> reading;
     for (std::int64_t row = 0; rs.fetch(row); ++row) {
         holdStretch(rs, row, reading);
         line.clear();
-        for (std::size_t c = 0; c < rs.fieldCount(); ++c)
-            line += (c ? "," : "") + csvField(csvText(rs.valueAt(row, c)));
-        std::fprintf(out, "%s\r\n", line.c_str());
+        for (std::size_t c = 0; c < rs.fieldCount(); ++c) {
+            const auto v = cell(rs, row, c, reasons);
+            line += (c ? "," : "") + (v ? csvField(csvText(*v)) : std::string());
+        }
+        writeLine(line, "\r\n", out);
     }
+    return reasons;
 }
 
-void writeAligned(engine::Recordset& rs, std::FILE* out) {
+std::vector<std::string> writeAligned(engine::Recordset& rs, std::FILE* out) {
+    std::vector<std::string> reasons;
     const std::size_t columns = rs.fieldCount();
     std::vector<std::vector<std::string>> cells;
     std::vector<std::size_t> width(columns);
@@ -87,10 +120,10 @@ void writeAligned(engine::Recordset& rs, std::FILE* out) {
         holdStretch(rs, row, reading);
         std::vector<std::string> line;
         for (std::size_t c = 0; c < columns; ++c) {
-            const engine::Value v = rs.valueAt(row, c);
-            std::string text = xbase::isNull(v) ? "Null" : csvText(v);
+            const auto v = cell(rs, row, c, reasons);
+            std::string text = !v ? std::string() : xbase::isNull(*v) ? "Null" : csvText(*v);
             for (auto& ch : text)
-                if (ch == '\r' || ch == '\n') ch = ' ';
+                if (ch == '\r' || ch == '\n' || ch == '\0') ch = ' ';
             width[c] = std::max(width[c], length(text));
             line.push_back(std::move(text));
         }
@@ -102,7 +135,7 @@ void writeAligned(engine::Recordset& rs, std::FILE* out) {
             text += line[c];
             if (c + 1 < columns) text += std::string(width[c] - length(line[c]) + 2, ' ');
         }
-        std::fprintf(out, "%s\n", text.c_str());
+        writeLine(text, "\n", out);
     };
     print(header);
     std::vector<std::string> rule;
@@ -112,6 +145,7 @@ void writeAligned(engine::Recordset& rs, std::FILE* out) {
     for (const auto& line : cells)
         print(line);
     std::fprintf(out, "(%zu row%s)\n", cells.size(), cells.size() == 1 ? "" : "s");
+    return reasons;
 }
 
 } // namespace brindlesql

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace brindlesql {
 
@@ -14,7 +15,9 @@ std::string csvText(const engine::Value& value);
 // A CSV field, quoted when it holds a comma, a quote or a line break.
 std::string csvField(const std::string& text);
 
-void writeCsv(engine::Recordset& rs, std::FILE* out);
-void writeAligned(engine::Recordset& rs, std::FILE* out);
+// Write every row of the recordset. A value that cannot be read (a damaged memo) is written empty; the
+// reasons come back, each once, for the caller to report.
+std::vector<std::string> writeCsv(engine::Recordset& rs, std::FILE* out);
+std::vector<std::string> writeAligned(engine::Recordset& rs, std::FILE* out);
 
 } // namespace brindlesql

@@ -15,11 +15,13 @@ namespace {
 int usage() {
     std::fprintf(
         stderr,
-        "usage: brindle-sql [--csv] FOLDER STATEMENT\n"
-        "       brindle-sql --movelast FOLDER TABLE-OR-SELECT\n"
+        "usage: brindle-sql [--csv] [--codepage NAME] FOLDER STATEMENT\n"
+        "       brindle-sql --movelast [--codepage NAME] FOLDER TABLE-OR-SELECT\n"
         "Runs one statement on the .dbf tables of FOLDER. A select (or a table name) prints its rows,\n"
         "as aligned text or, with --csv, as CSV with a header; any other statement prints the number\n"
-        "of records it changed. --movelast opens a recordset, moves to its last row and prints the count.\n");
+        "of records it changed. --movelast opens a recordset, moves to its last row and prints the count.\n"
+        "--codepage reads and writes the text of every table in the code page NAME (CP852, CP1250,\n"
+        "YUSCII, ...), whatever the files say.\n");
     return 2;
 }
 
@@ -39,12 +41,15 @@ bool isSelect(const std::string& statement) {
 
 int main(int argc, char** argv) {
     bool csv = false, moveLast = false;
+    engine::DatabaseOptions options;
     int i = 1;
     for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
         if (std::strcmp(argv[i], "--csv") == 0)
             csv = true;
         else if (std::strcmp(argv[i], "--movelast") == 0)
             moveLast = true;
+        else if (std::strcmp(argv[i], "--codepage") == 0 && i + 1 < argc)
+            options.codePage = argv[++i];
         else
             return usage();
     }
@@ -58,7 +63,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "brindle-sql: warning: %s\n", warning.c_str());
     };
     try {
-        opened = std::make_unique<engine::Database>(folder);
+        opened = std::make_unique<engine::Database>(folder, options);
         engine::Database& db = *opened;
         if (moveLast) {
             auto rs = db.openRecordset(statement);
@@ -67,10 +72,11 @@ int main(int argc, char** argv) {
         } else if (isSelect(statement)) {
             auto rs = db.openRecordset(statement);
             warn();
-            if (csv)
-                brindlesql::writeCsv(*rs, stdout);
-            else
-                brindlesql::writeAligned(*rs, stdout);
+            const auto unreadable =
+                csv ? brindlesql::writeCsv(*rs, stdout) : brindlesql::writeAligned(*rs, stdout);
+            for (const auto& reason : unreadable)
+                std::fprintf(stderr, "brindle-sql: warning: a value cannot be read (written empty): %s\n",
+                             reason.c_str());
         } else {
             const auto changed = db.execute(statement);
             std::printf("%lld record%s changed\n", static_cast<long long>(changed), changed == 1 ? "" : "s");
