@@ -3,6 +3,7 @@
 
 #include "app/QueryBox.h"
 #include "browser/Browser.h"
+#include "browser/CodePageChoices.h"
 #include "browser/DriveList.h"
 #include "browser/FileList.h"
 #include "browser/FolderList.h"
@@ -52,6 +53,9 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
         FldCount = 0;
     };
     state.setWindowTitle = [this](const QString& title) { setWindowTitle(title); };
+    m_data1->setCodePagesOf([this](const QString& folder) {
+        return browser::CodePageChoices::inFolder(m_codePageChoices, folder);
+    });
     m_browser = new browser::Browser(*m_drive1, *m_dir1, *m_file1, m_dialogs, *m_data1, m_programFolder,
                                      std::move(state), this);
 
@@ -168,6 +172,7 @@ void Form1::createMenus() {
     };
     entry(results, "mnuExport", QStringLiteral("Export to file"), &Form1::exportToFile);
     entry(results, "mnuExcel", QStringLiteral("Export to MS Excel"), &Form1::exportToSpreadsheet);
+    entry(results, "mnuCodePage", QStringLiteral("Code page..."), &Form1::codePageCommand);
     entry(commands, "mnuSearch", QStringLiteral("Search"), &Form1::searchCommand,
           QKeySequence(Qt::CTRL | Qt::Key_T));
     entry(commands, "mnuFilter", QStringLiteral("Filter"), &Form1::filterCommand,
@@ -275,6 +280,7 @@ void Form1::start(const QString& commandLine) {
         if (path.isEmpty()) Putanja = values->folder;
     });
     if (pChar.isEmpty()) pChar = QStringLiteral("~");
+    startStep([&] { m_codePageChoices = browser::CodePageChoices(m_programFolder).read(); });
 
     if (!path.isEmpty()) {
         Putanja = folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();

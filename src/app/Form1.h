@@ -11,6 +11,7 @@
 #include <QVariant>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 class QAction;
@@ -100,6 +101,9 @@ public:
     void showHelp();
     void showAbout();
 
+    // Form1CodePage.cpp: reads the open table's text in a code page the user picks, and remembers it.
+    void codePageCommand();
+
     QueryBox* queryBox() const { return m_text1; }
     datagrid::DataSource* dataSource() const { return m_data1; }
     datagrid::ResultGrid* grid() const { return m_grid; }
@@ -152,6 +156,7 @@ private:
     browser::Browser* m_browser = nullptr;
     QWidget* m_client = nullptr;
     QList<QKeySequence> m_menuKeys;
+    std::map<QString, QString> m_codePageChoices; // table file -> the code page the user chose
     Geometry m_geometry;
 
     // Form1Saved.cpp

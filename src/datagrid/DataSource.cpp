@@ -44,15 +44,23 @@ void DataSource::refresh() {
     if (m_recordSource.trimmed().isEmpty())
         throw engine::Error(engine::InvalidArgument, "The data source has no record source to open.");
     const QString folder = QDir::cleanPath(m_databaseName);
-    if (!m_database || folder != m_openFolder) {
+    auto codePages = m_codePagesOf ? m_codePagesOf(folder) : std::map<std::string, std::string>{};
+    if (!m_database || folder != m_openFolder || codePages != m_openCodePages) {
         m_database.reset();
         const std::string connect = m_connect.toStdString();
-        m_database = std::make_unique<engine::Database>(std::filesystem::path(folder.toStdString()),
-                                                        engine::DatabaseOptions{.connect = connect});
+        m_database = std::make_unique<engine::Database>(
+            std::filesystem::path(folder.toStdString()),
+            engine::DatabaseOptions{.connect = connect, .tableCodePages = codePages});
         m_openFolder = folder;
+        m_openCodePages = std::move(codePages);
     }
     m_recordset = m_database->openRecordset(m_recordSource.toStdString());
     emit refreshed();
+}
+
+QString DataSource::codePage() const {
+    const auto table = m_recordset ? m_recordset->table() : nullptr;
+    return table ? QString::fromStdString(table->codePage().name()) : QString();
 }
 
 void DataSource::moved(const std::function<void(engine::Recordset&)>& move) {

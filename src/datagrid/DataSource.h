@@ -7,7 +7,9 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 
 namespace engine {
 class Database;
@@ -39,6 +41,13 @@ public:
     void setConnectText(const QString& connect) { m_connect = connect; }
     QString caption() const { return m_caption; }
     void setCaption(const QString& caption);
+    // The code pages the user chose for tables of a folder (file name -> code page), asked at every
+    // refresh; the folder's database is opened again when they changed.
+    using CodePagesOf = std::function<std::map<std::string, std::string>(const QString& folder)>;
+    void setCodePagesOf(CodePagesOf codePagesOf) { m_codePagesOf = std::move(codePagesOf); }
+    // The code page the open table's text is read in ("CP852"); empty when nothing is open or the
+    // result is computed from several tables.
+    QString codePage() const;
 
     // Closes the open recordset, then opens RecordSource in DatabaseName; the folder's database is
     // opened on first use and kept while DatabaseName names the same folder. Throws engine::Error for
@@ -86,6 +95,8 @@ private:
         QString::fromLatin1(engine::kDbaseConnect.data(), qsizetype(engine::kDbaseConnect.size())) + ';';
     QString m_caption;
     QString m_openFolder; // the folder m_database was opened on
+    CodePagesOf m_codePagesOf;
+    std::map<std::string, std::string> m_openCodePages; // the code pages m_database was opened with
     std::unique_ptr<engine::Database> m_database;
     std::unique_ptr<engine::Recordset> m_recordset;
 };

@@ -27,14 +27,26 @@ NavigationBar::NavigationBar(DataSource* source, QWidget* parent) : QFrame(paren
     m_caption->setIndent(4);
     m_caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(m_caption, 1);
+    m_codePage = new QLabel(this);
+    m_codePage->setObjectName(QStringLiteral("Data1CodePage"));
+    m_codePage->setToolTip(tr("The code page of the table's text (Results, Code page...)"));
+    m_codePage->setIndent(4);
+    m_codePage->setEnabled(false); // a quiet grey beside the position
+    layout->addWidget(m_codePage);
     layout->addWidget(
         addButton(QStringLiteral("Data1Next"), tr("Next record"), QStyle::SP_MediaSeekForward, Move::Next));
     layout->addWidget(
         addButton(QStringLiteral("Data1Last"), tr("Last record"), QStyle::SP_MediaSkipForward, Move::Last));
 
     connect(m_source, &DataSource::captionChanged, m_caption, &QLabel::setText);
-    connect(m_source, &DataSource::refreshed, this, [this] { setOpen(true); });
-    connect(m_source, &DataSource::aboutToClose, this, [this] { setOpen(false); });
+    connect(m_source, &DataSource::refreshed, this, [this] {
+        setOpen(true);
+        m_codePage->setText(m_source->codePage());
+    });
+    connect(m_source, &DataSource::aboutToClose, this, [this] {
+        setOpen(false);
+        m_codePage->clear();
+    });
     setOpen(m_source->recordset() != nullptr);
 }
 

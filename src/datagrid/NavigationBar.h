@@ -10,7 +10,8 @@ namespace datagrid {
 
 class DataSource;
 
-// Buttons "Data1First", "Data1Previous", "Data1Next", "Data1Last" and the label "Data1Caption". Next on
+// Buttons "Data1First", "Data1Previous", "Data1Next", "Data1Last", the label "Data1Caption" and, at its
+// right, "Data1CodePage": the code page the open table's text is read in. Next on
 // the last record stays there, as Previous on the first does. The buttons are disabled while nothing
 // is open; the bar never shows a message, a failed move is reported through moveFailed.
 class NavigationBar : public QFrame {
@@ -31,6 +32,7 @@ private:
 
     DataSource* m_source;
     QLabel* m_caption;
+    QLabel* m_codePage;
     QList<QToolButton*> m_buttons;
 };
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace platform {
 
@@ -31,6 +33,11 @@ public:
     // is an ordinary answer, not an error. Replacing an existing file is confirmed by the dialog.
     virtual QString saveFileName(const QString& title = {}, const QString& filter = {},
                                  const QString& defaultName = {}) = 0;
+
+    // Modal choice of one item of a list, with a preview of what the item under the cursor gives beside
+    // the list. Returns the chosen index, or -1 when the user cancelled.
+    virtual int choose(const QString& text, const QStringList& items, int current,
+                       const std::function<QString(int)>& preview, const QString& title = {}) = 0;
 
     // Hourglass pointer over the whole program while a long command runs. Calls do not nest: the
     // last call wins. Any dialog shown meanwhile gets the ordinary pointer.

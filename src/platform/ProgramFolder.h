@@ -19,6 +19,7 @@ public:
     QString queryLog() const { return file("sql.txt"); }
     QString savedQueries() const { return file("upiti.dbf"); }
     QString helpText() const { return file("brHelp.txt"); }
+    QString codePageChoices() const { return file("codepages.txt"); }
 
     // A file of this name in the program folder.
     QString file(const QString& name) const;

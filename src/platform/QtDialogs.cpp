@@ -2,11 +2,16 @@
 #include "platform/QtDialogs.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QInputDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 
 namespace platform {
 
@@ -81,6 +86,39 @@ QString QtDialogs::saveFileName(const QString& title, const QString& filter, con
     // before an existing file is replaced.
     const QString chosen = QFileDialog::getSaveFileName(m_parent, captionOr(title), defaultName, filter);
     return chosen.isEmpty() ? QString("") : QDir::toNativeSeparators(chosen);
+}
+
+int QtDialogs::choose(const QString& text, const QStringList& items, int current,
+                      const std::function<QString(int)>& preview, const QString& title) {
+    PointerLift lift(m_busy);
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(captionOr(title));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(text, &dialog);
+    label->setTextFormat(Qt::PlainText);
+    layout->addWidget(label);
+    auto* list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("ChoiceList"));
+    list->addItems(items);
+    layout->addWidget(list, 1);
+    auto* shown = new QPlainTextEdit(&dialog);
+    shown->setObjectName(QStringLiteral("ChoicePreview"));
+    shown->setReadOnly(true);
+    shown->setLineWrapMode(QPlainTextEdit::NoWrap);
+    shown->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(shown, 2);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+    QObject::connect(list, &QListWidget::currentRowChanged, &dialog,
+                     [&](int row) { shown->setPlainText(row < 0 ? QString() : preview(row)); });
+    list->setCurrentRow(current >= 0 && current < items.size() ? current : 0);
+    list->setFocus();
+    dialog.resize(640, 480);
+    if (dialog.exec() != QDialog::Accepted) return -1;
+    return list->currentRow();
 }
 
 void QtDialogs::setBusy(bool busy) {

@@ -18,6 +18,8 @@ public:
     void message(const QString& text, const QString& title) override;
     bool question(const QString& text, const QString& title) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
+    int choose(const QString& text, const QStringList& items, int current,
+               const std::function<QString(int)>& preview, const QString& title) override;
     void setBusy(bool busy) override;
 
 private:

@@ -1,8 +1,13 @@
-// The Settings command's prompts and the file it writes, the help text handed to the editor, and About.
+// The Settings command's prompts and the file it writes, the help text handed to the editor, About, and
+// the code page a table is read in.
 #include "app/Form1Fixture.h"
+#include "browser/FileList.h"
 #include "browser/Settings.h"
+#include "xbase/CodePageTables.h"
 
 #include <QDir>
+#include <QLabel>
+#include <algorithm>
 
 using namespace form1test;
 using Form1OtherTest = Form1Test;
@@ -52,4 +57,48 @@ TEST_F(Form1OtherTest, HelpOpensTheHelpTextAndAboutShowsAMessage) {
     m_dialogs.expectMessage();
     trigger("mnuAbout");
     EXPECT_EQ(m_dialogs.messages().size(), 1);
+}
+
+TEST_F(Form1OtherTest, CodePageReadsTheOpenTableInThePageChosenAndRemembersIt) {
+    const auto openNames = [this] {
+        m_form = nullptr;
+        open(q(m_data / "NAMES.DBF"));
+        auto* files = named<browser::FileList>("File1");
+        files->setFocus();
+        QTest::keyClick(files, Qt::Key_Return);
+    };
+    // Serbian DOS text in YUSCII, whose file does not say so: it reads as ASCII signs.
+    testsupport::writeTable(m_data / "NAMES.DBF", {{"NAME", 'C', 10}}, {{std::string("Čačak")}}, "YUSCII");
+    std::filesystem::remove(m_data / "NAMES.cpg");
+    const auto pages = xbase::cptables::knownPages();
+    const auto yuscii = std::find_if(pages.begin(), pages.end(),
+                                     [](const auto& p) { return p.name == std::string("YUSCII"); });
+    ASSERT_NE(yuscii, pages.end());
+    const int item = int(yuscii - pages.begin()) + 1; // after the line for the table's own page
+
+    open(folder());
+    m_dialogs.expectMessage();
+    trigger("mnuCodePage");
+    EXPECT_EQ(m_dialogs.messages().value(0),
+              "A code page is chosen for the text of one table: open a table first.");
+
+    openNames();
+    EXPECT_EQ(enginetest::show(rows().value(std::size_t{0})), "^a~ak");
+    m_dialogs.expectChoice(item);
+    trigger("mnuCodePage");
+    const auto& choice = m_dialogs.calls().back();
+    EXPECT_EQ(choice.items.value(item), "YUSCII - " + QString::fromLatin1(yuscii->description));
+    EXPECT_EQ(choice.defaultAnswer, "Čačak\n") << "the preview shows the first rows in the page";
+    EXPECT_EQ(enginetest::show(rows().value(std::size_t{0})), "Čačak");
+    EXPECT_EQ(named<QLabel>("Data1CodePage")->text(), "YUSCII");
+    EXPECT_EQ(readFile(m_program / "codepages.txt"), "YUSCII\t" + (m_data / "NAMES.DBF").string() + "\r\n");
+
+    // The next start reads the table in the page chosen, and the first line of the list forgets it.
+    openNames();
+    EXPECT_EQ(enginetest::show(rows().value(std::size_t{0})), "Čačak");
+    m_dialogs.expectChoice(0);
+    trigger("mnuCodePage");
+    EXPECT_EQ(m_dialogs.calls().back().current, item) << "the list starts at the page chosen";
+    EXPECT_EQ(enginetest::show(rows().value(std::size_t{0})), "^a~ak");
+    EXPECT_EQ(readFile(m_program / "codepages.txt"), "");
 }

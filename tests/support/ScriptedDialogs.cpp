@@ -21,6 +21,10 @@ void ScriptedDialogs::expectSaveFileName(const QString& path) {
     m_script.push_back({Kind::SaveFileName, path});
 }
 
+void ScriptedDialogs::expectChoice(int index) {
+    m_script.push_back({Kind::Choice, {}, false, index});
+}
+
 QString ScriptedDialogs::kindName(Kind kind) {
     switch (kind) {
     case Kind::Prompt:
@@ -31,6 +35,8 @@ QString ScriptedDialogs::kindName(Kind kind) {
         return "Yes/No question";
     case Kind::SaveFileName:
         return "save dialog";
+    case Kind::Choice:
+        return "choice";
     }
     return "dialog";
 }
@@ -54,22 +60,29 @@ ScriptedDialogs::Step ScriptedDialogs::take(const Call& call) {
 }
 
 QString ScriptedDialogs::prompt(const QString& text, const QString& title, const QString& defaultAnswer) {
-    const QString answer = take({Kind::Prompt, text, title, defaultAnswer}).answer;
+    const QString answer = take({Kind::Prompt, text, title, defaultAnswer, {}, -1}).answer;
     return answer.isNull() ? QString("") : answer;
 }
 
 void ScriptedDialogs::message(const QString& text, const QString& title) {
-    take({Kind::Message, text, title, {}});
+    take({Kind::Message, text, title, {}, {}, -1});
 }
 
 bool ScriptedDialogs::question(const QString& text, const QString& title) {
-    return take({Kind::Question, text, title, {}}).yes;
+    return take({Kind::Question, text, title, {}, {}, -1}).yes;
 }
 
 QString ScriptedDialogs::saveFileName(const QString& title, const QString& filter,
                                       const QString& defaultName) {
-    const QString path = take({Kind::SaveFileName, filter, title, defaultName}).answer;
+    const QString path = take({Kind::SaveFileName, filter, title, defaultName, {}, -1}).answer;
     return path.isNull() ? QString("") : path;
+}
+
+int ScriptedDialogs::choose(const QString& text, const QStringList& items, int current,
+                            const std::function<QString(int)>& preview, const QString& title) {
+    const int index = take({Kind::Choice, text, title, {}, items, current}).index;
+    if (index >= 0) m_calls.last().defaultAnswer = preview(index);
+    return index;
 }
 
 void ScriptedDialogs::setBusy(bool busy) {

@@ -20,14 +20,17 @@ public:
 
 class ScriptedDialogs : public platform::Dialogs {
 public:
-    enum class Kind { Prompt, Message, Question, SaveFileName };
+    enum class Kind { Prompt, Message, Question, SaveFileName, Choice };
 
-    // One dialog as the program showed it. For a save dialog, text holds the filter.
+    // One dialog as the program showed it. For a save dialog, text holds the filter; for a choice,
+    // items are the list and defaultAnswer the preview of the chosen item.
     struct Call {
         Kind kind;
         QString text;
         QString title; // as passed: empty when the program left the caption to the default
         QString defaultAnswer;
+        QStringList items;
+        int current = -1;
     };
 
     // The script: each dialog the program shows takes the next step, which must be of its kind.
@@ -35,11 +38,15 @@ public:
     void expectMessage();
     void expectQuestion(bool yes);
     void expectSaveFileName(const QString& path);
+    // Picks the item of this index (-1: Cancel).
+    void expectChoice(int index);
 
     QString prompt(const QString& text, const QString& title, const QString& defaultAnswer) override;
     void message(const QString& text, const QString& title) override;
     bool question(const QString& text, const QString& title) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
+    int choose(const QString& text, const QStringList& items, int current,
+               const std::function<QString(int)>& preview, const QString& title) override;
     void setBusy(bool busy) override;
 
     const QList<Call>& calls() const { return m_calls; }
@@ -62,6 +69,7 @@ private:
         Kind kind;
         QString answer;
         bool yes = false;
+        int index = -1;
     };
 
     Step take(const Call& call);
