@@ -113,7 +113,14 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!m_recordset || !valid(index)) return {};
     const auto column = static_cast<std::size_t>(index.column());
     switch (role) {
-    case Qt::DisplayRole:
+    case Qt::DisplayRole: {
+        const CachedRow* r = row(index.row());
+        if (!r) return {};
+        // dBASE's soft return (U+008D and a line feed) is where its editor wrapped a line, not a break.
+        if (r->texts[column].contains(QChar(0x8D)))
+            return QString(r->texts[column]).replace(QStringLiteral("\u008D\n"), QStringLiteral(" "));
+        return r->texts[column];
+    }
     case Qt::EditRole:
         if (const CachedRow* r = row(index.row())) return r->texts[column];
         return {};

@@ -138,6 +138,12 @@ TEST_F(RecordsetModelTest, EditsAreWrittenToTheFile) {
     EXPECT_EQ(text(0, 1), "Zora");
     EXPECT_TRUE(select.setData(select.index(1, 1), "Vera"));
     EXPECT_EQ(fileValue("select name from people where code = 'EF'"), "Vera");
+
+    // dBASE's soft return shows as the space it stands for; the value keeps it.
+    EXPECT_TRUE(select.setData(select.index(1, 1), QStringLiteral("Ve\u008D\nra")));
+    EXPECT_EQ(text(1, 1), "Ve ra");
+    EXPECT_EQ(select.data(select.index(1, 1), Qt::EditRole).toString(), QStringLiteral("Ve\u008D\nra"));
+    EXPECT_EQ(fileValue("select count(*) from people where name = 'Ve' & chr(141) & chr(10) & 'ra'"), "1");
 }
 
 TEST_F(RecordsetModelTest, RefusedValuesLeaveTheFileAsItWas) {
