@@ -130,7 +130,14 @@ std::size_t findKeyword(std::string_view text, std::string_view word, bool topLe
 }
 
 bool isSelect(std::string_view text) {
-    return startsWithWord(text, "select");
+    // A crosstab is a select; so is a select after its PARAMETERS declarations (up to the first ';').
+    if (startsWithWord(text, "parameters")) {
+        const std::vector<int> depth = depths(text);
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (text[i] == ';' && depth[i] == 0) return isSelect(text.substr(i + 1));
+        return false;
+    }
+    return startsWithWord(text, "select") || startsWithWord(text, "transform");
 }
 
 bool isDelete(std::string_view text) {

@@ -33,9 +33,9 @@ int compareText(std::string_view a, std::string_view b);
 // Installs the DBTEXT collation on a connection; returns the SQLite result code.
 int registerTextCollation(sqlite3* db);
 
-// A LIKE pattern of the dialect, compiled once: * and % any run, ? and _ one character, # one digit,
-// [abc] [a-z] [!abc] one character of (not of) a list, [] nothing; letters match without regard to
-// case. An escape character, when given, makes the next pattern character literal.
+// A LIKE pattern of the dialect, compiled once: * any run, ? one character, # one digit, [abc] [a-z]
+// [!abc] one character of (not of) a list, [] nothing; % and _ are ordinary characters; letters match
+// without regard to case. An escape character, when given, makes the next pattern character literal.
 class LikePattern {
 public:
     // Throws std::invalid_argument for an unclosed [ or a descending range such as [z-a].

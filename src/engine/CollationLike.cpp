@@ -24,10 +24,10 @@ LikePattern::LikePattern(std::string_view pattern, char32_t escape) : m_escape(e
         Token token{Kind::Literal};
         if (escape != 0 && cp == escape && pos < pattern.size()) {
             token.literal = foldAscii(decodeUtf8(pattern, pos));
-        } else if (cp == U'*' || cp == U'%') {
+        } else if (cp == U'*') {
             if (!m_tokens.empty() && m_tokens.back().kind == Kind::AnyRun) continue;
             token.kind = Kind::AnyRun;
-        } else if (cp == U'?' || cp == U'_') {
+        } else if (cp == U'?') {
             token.kind = Kind::AnyOne;
         } else if (cp == U'#') {
             token.kind = Kind::Digit;

@@ -160,6 +160,15 @@ void Parser::expectEnd() {
 }
 
 Translation Parser::parse() {
+    // PARAMETERS name type, ...; declares the parameters of the statement that follows. The program asks
+    // for its own ~name~ parameters, so the declarations are read and set aside.
+    if (acceptWord("parameters")) {
+        while (peek().kind != TokenKind::End && !atSymbol(";"))
+            next();
+        if (!acceptSymbol(";") || peek().kind == TokenKind::End)
+            fail(SyntaxErrorInQuery, "Syntax error in PARAMETERS clause: the declarations end with ';' "
+                                     "and a statement follows.");
+    }
     if (atSymbol("(") && atWord("select", 1)) { // a select in parentheses
         next();
         m_statement.sql = selectStatement(nullptr);
@@ -185,7 +194,6 @@ Translation Parser::parse() {
     if (atWord("alter")) return alterStatement();
     if (atWord("drop")) return dropStatement();
     if (atWord("transform")) notSupported("TRANSFORM ... PIVOT (a crosstab query)");
-    if (atWord("parameters")) notSupported("PARAMETERS (declared query parameters)");
     if (atWord("procedure")) notSupported("PROCEDURE");
     fail(InvalidSqlStatement,
          "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.");

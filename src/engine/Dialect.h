@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,10 @@ struct ColumnDef {
     std::uint8_t decimals = 0;
 };
 
+// The kind of value a computed column of a select holds, as the expression says; Unknown where only the
+// values can tell (a field inside Max or IIf).
+enum class ComputedKind { Unknown, Number, Text, Date };
+
 struct Translation {
     StatementKind kind = StatementKind::Select;
     // SQLite text: the select for Select and SelectInto (without INTO), the DML for Insert, Update
@@ -47,6 +52,15 @@ struct Translation {
     // columns and tables): when SQLite refuses the statement, they tell which name is unknown.
     std::vector<std::string> fields;
     std::vector<std::string> aliases;
+    // Select with TOP n and ORDER BY: rows after the n-th that sort equal to it belong to the result too.
+    // tiesSql is the select with its ORDER BY keys as its last tieKeys columns, ordered, without LIMIT
+    // (sql itself takes n rows); empty where ties are not told apart (TOP n PERCENT, DISTINCT, a union,
+    // ORDER BY a column's position).
+    std::int64_t top = 0;
+    std::string tiesSql;
+    int tieKeys = 0;
+    // Select: the kind of each computed column of the result, by its name (alias or Expr1000...).
+    std::map<std::string, ComputedKind> computedKinds;
     std::vector<ColumnDef> columns;       // CreateTable, AlterAddColumn
     std::vector<std::string> dropColumns; // AlterDropColumn
 };

@@ -247,8 +247,14 @@ Expr Parser::multiplicative() {
     Expr left = unary();
     while (atSymbol("*") || atSymbol("/")) {
         const bool times = next().text == "*";
-        const std::string l = value(left), r = value(unary());
-        left = make(times ? "(" + l + " * " + r + ")" : call("dlg_div", l, r), ValueType::Number);
+        const Expr right = unary();
+        const std::string l = value(left), r = value(right);
+        if (!times)
+            left = make(call("dlg_div", l, r), ValueType::Number);
+        else if (numeric(left) && numeric(right))
+            left = make("(" + l + " * " + r + ")", ValueType::Number);
+        else // a date or text operand: dlg_mul takes a date as its serial number
+            left = make(call("dlg_mul", l, r), ValueType::Number);
     }
     return left;
 }
@@ -258,7 +264,8 @@ Expr Parser::unary() {
     const Nesting nesting(*this);
     if (acceptSymbol("-")) {
         const Expr operand = unary();
-        Expr e = make(negated(value(operand)), ValueType::Number);
+        Expr e = make(numeric(operand) ? negated(value(operand)) : "dlg_neg(" + value(operand) + ")",
+                      ValueType::Number);
         if (operand.numberValue) e.numberValue = -*operand.numberValue;
         return e;
     }
@@ -315,8 +322,9 @@ Expr Parser::primary() {
             if (!atSymbol("(") || !atWord("select", 1)) expressionError();
             return truthValue("(EXISTS " + subquery().sql + ")");
         }
-        if (atSymbol("(", 1) && (!atReserved() || t.isWord("left") || t.isWord("right")))
-            return functionCall(next());
+        // A word followed by "(" is a function call, also where the word is a keyword elsewhere
+        // (Asc, Left, Right): the operators and clauses that take a "(" are parsed before this point.
+        if (atSymbol("(", 1)) return functionCall(next());
         if (atReserved()) expressionError();
         return fieldReference();
     case TokenKind::Symbol:

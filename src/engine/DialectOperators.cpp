@@ -1,6 +1,9 @@
-// + and - of the dialect for operands that are not known numbers: text joins, dates move by days.
+// +, -, * and unary minus of the dialect for operands that are not known numbers: text joins, dates
+// count as their serial numbers.
 #include "engine/Dialect.h"
 #include "engine/FunctionsSupport.h"
+
+#include <limits>
 
 namespace engine {
 
@@ -42,12 +45,14 @@ void arithmetic(Call& c, bool add) {
     c.setReal(add ? a.value() + b.value() : a.value() - b.value());
 }
 
+// A date is a number of days since 1899-12-30 in every operator: a date moves by a number, two dates add
+// their serials (a date and a time of day make that moment), and a date and a date give days.
 void fnAdd(Call& c) {
     if (c.anyNull()) return c.setNull();
-    // Two texts join, as the classic + does with two strings (dates held as text included).
+    if (isDate(c, 0) || isDate(c, 1))
+        return moveDate(c, isDate(c, 0) ? 0 : 1, operand(c, isDate(c, 0) ? 1 : 0, "+").value());
+    // Two texts join, as the classic + does with two strings.
     if (c.type(0) == SQLITE_TEXT && c.type(1) == SQLITE_TEXT) return c.setText(c.text(0) + c.text(1));
-    if (isDate(c, 0)) return moveDate(c, 0, operand(c, 1, "+").value());
-    if (isDate(c, 1)) return moveDate(c, 1, operand(c, 0, "+").value());
     arithmetic(c, true);
 }
 
@@ -61,9 +66,28 @@ void fnSub(Call& c) {
     arithmetic(c, false);
 }
 
+// * and unary minus where an operand may be a date or text: a date counts as its serial number.
+void fnMul(Call& c) {
+    if (c.anyNull()) return c.setNull();
+    const Number a = operand(c, 0, "*"), b = operand(c, 1, "*");
+    std::int64_t result = 0;
+    if (a.isInteger && b.isInteger && !__builtin_mul_overflow(a.integer, b.integer, &result))
+        return c.setInteger(result);
+    c.setReal(a.value() * b.value());
+}
+
+void fnNeg(Call& c) {
+    if (c.anyNull()) return c.setNull();
+    const Number a = operand(c, 0, "-");
+    if (a.isInteger && a.integer != std::numeric_limits<std::int64_t>::min()) return c.setInteger(-a.integer);
+    c.setReal(-a.value());
+}
+
 const functions::Definition kOperators[] = {
     {"add", 2, 2, fnAdd, "+", functions::Result::Unknown, functions::kPure, false},
     {"sub", 2, 2, fnSub, "-", functions::Result::Unknown, functions::kPure, false},
+    {"mul", 2, 2, fnMul, "*", functions::Result::Number, functions::kPure, false},
+    {"neg", 1, 1, fnNeg, "-", functions::Result::Number, functions::kPure, false},
 };
 
 } // namespace

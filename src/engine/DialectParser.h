@@ -85,7 +85,8 @@ private:
     std::string fromClause(int& sources);
     std::string joinedSources(int& sources);
     std::string tableSource(int& sources);
-    std::string orderByClause();
+    // " ORDER BY ..."; keys, when given, receives each key's SQL; byPosition is set when a key is a number.
+    std::string orderByClause(std::vector<std::string>* keys = nullptr, bool* byPosition = nullptr);
     std::string alias();
 
     // Expressions (DialectExpr.cpp). clause* set the text that errors quote.
@@ -130,6 +131,9 @@ private:
         Parser& m_parser;
     };
     int m_depth = 0;
+    int m_selects = 0; // selects being parsed: 1 while in the statement's own, more in a subquery
+    std::vector<std::pair<std::string, std::string>>
+        m_aliasSql; // the statement's own aliases, with their SQL
 
     std::string m_text;
     std::vector<Token> m_tokens;

@@ -12,6 +12,22 @@ namespace {
 const char* const kSelectError = "The SELECT statement includes a reserved word or an argument name that is "
                                  "misspelled or missing, or the punctuation is incorrect.";
 
+ComputedKind computedKind(const Expr& e) {
+    if (e.truth != Truth::None) return ComputedKind::Number;
+    switch (e.type) {
+    case ValueType::Number:
+        return ComputedKind::Number;
+    case ValueType::Text:
+        return ComputedKind::Text;
+    case ValueType::Date:
+        return ComputedKind::Date;
+    case ValueType::Unknown:
+    case ValueType::Null:
+        break;
+    }
+    return ComputedKind::Unknown;
+}
+
 } // namespace
 
 struct Parser::SelectCore {
@@ -47,6 +63,11 @@ struct Parser::SelectCore {
 
 std::string Parser::selectStatement(std::string* into) {
     const Nesting nesting(*this);
+    ++m_selects;
+    struct Leave {
+        int& selects;
+        ~Leave() { --selects; }
+    } leave{m_selects};
     std::vector<SelectCore> cores;
     std::vector<std::string> operators;
     cores.push_back(selectCore(into));
@@ -54,8 +75,23 @@ std::string Parser::selectStatement(std::string* into) {
         operators.push_back(acceptWord("all") ? " UNION ALL " : " UNION ");
         cores.push_back(selectCore(nullptr));
     }
-    const std::string order = atWord("order") ? orderByClause() : "";
-    if (cores.size() == 1) return cores[0].text() + order + cores[0].limit();
+    std::vector<std::string> keys;
+    bool byPosition = false;
+    const std::string order = atWord("order") ? orderByClause(&keys, &byPosition) : "";
+    if (cores.size() == 1) {
+        const SelectCore& core = cores[0];
+        // TOP n keeps the rows that tie with the n-th; the readers tell them by the keys put last.
+        if (m_selects == 1 && !core.top.empty() && !core.percent && !keys.empty() && !byPosition &&
+            core.distinct.empty()) {
+            m_statement.top = std::strtoll(core.top.c_str(), nullptr, 10);
+            m_statement.tieKeys = static_cast<int>(keys.size());
+            std::string hidden;
+            for (std::size_t i = 0; i < keys.size(); ++i)
+                hidden += ", " + keys[i] + " AS " + quoteIdentifier("__tie" + std::to_string(i + 1));
+            m_statement.tiesSql = "SELECT " + core.list + hidden + core.body + order;
+        }
+        return core.text() + order + core.limit();
+    }
 
     // TOP in a member of a union limits that member only; SQLite's LIMIT would apply to the whole.
     std::string sql;
@@ -152,14 +188,20 @@ std::string Parser::selectList() {
         }
         const Expr e = clauseExpression();
         list += value(e);
+        std::string name;
         if (acceptWord("as")) {
             if (peek().kind != TokenKind::Name && (peek().kind != TokenKind::Word || atReserved()))
                 expressionError();
             m_statement.aliases.push_back(next().text);
-            list += " AS " + quoteIdentifier(m_statement.aliases.back());
+            name = m_statement.aliases.back();
         } else if (!e.column) {
-            list += " AS " + quoteIdentifier("Expr" + std::to_string(unnamed++));
+            name = "Expr" + std::to_string(unnamed++);
         }
+        if (!name.empty()) list += " AS " + quoteIdentifier(name);
+        if (m_selects == 1 && !name.empty()) m_aliasSql.emplace_back(name, collated(e));
+        // The statement's own columns (the first member's, in a union) take the kind of their expression.
+        if (m_selects == 1 && !e.column && !name.empty())
+            m_statement.computedKinds.emplace(name, computedKind(e));
         if (!atEnd() && !atSymbol(",") && !atSymbol(")") && !atWord("from") && !atWord("into") &&
             !atWord("union") && !atWord("order") && !atWord("where"))
             missingOperator();
@@ -235,7 +277,7 @@ std::string Parser::alias() {
     return "";
 }
 
-std::string Parser::orderByClause() {
+std::string Parser::orderByClause(std::vector<std::string>* keys, bool* byPosition) {
     next(); // ORDER
     if (!acceptWord("by")) fail(SyntaxErrorInOrderBy, "Syntax error in ORDER BY clause.");
     std::string sql = " ORDER BY ";
@@ -243,6 +285,14 @@ std::string Parser::orderByClause() {
         if (sql.back() != ' ') sql += ", ";
         const Expr e = clauseExpression();
         sql += collated(e);
+        if (keys) {
+            // A key that names a column of the result by its alias sorts by that column's expression.
+            std::string key = collated(e);
+            for (const auto& [alias, sql] : m_aliasSql)
+                if (e.column && asciiLower(e.sql) == asciiLower(quoteIdentifier(alias))) key = sql;
+            keys->push_back(key);
+        }
+        if (byPosition && e.numberValue) *byPosition = true;
         if (acceptWord("desc"))
             sql += " DESC";
         else if (acceptWord("asc"))

@@ -5,6 +5,7 @@
 #include "engine/RowSource.h"
 #include "engine/SqlLexer.h"
 #include "engine/Statement.h"
+#include "engine/TopTies.h"
 
 #include <algorithm>
 #include <sqlite3.h>
@@ -47,11 +48,15 @@ public:
     RecordRows(Database& db, const std::filesystem::path& file, std::string name)
         : TableBackedRows(db, file, std::move(name), db.files().table(file)) {}
 
-    // Takes the columns of a prepared select; false when one of them is not a field of the table.
-    bool takeColumns(Statement& select) {
+    // Takes the columns of a prepared select (its own, not the sort keys TOP's ties add); false when one
+    // of them is not a field of the table.
+    bool takeColumns(Statement& select, const TopTies& ties) {
         sqlite3_stmt* s = select.handle();
         const auto names = columnNames(*m_table);
-        const int columns = select.columnCount();
+        const int columns = ties.shownColumns(select.columnCount());
+        m_fields.clear();
+        m_fieldOf.clear();
+        m_columns.clear();
         if (columns < 2) return false;
         for (int i = 1; i < columns; ++i) {
             const char* origin = sqlite3_column_origin_name(s, i);
@@ -71,10 +76,14 @@ public:
         return true;
     }
 
-    void read(Statement& select) {
+    // Reads the record numbers; a TOP that keeps ties stops at the first row that does not tie. Returns
+    // the rows read.
+    std::int64_t read(Statement& select, TopTies& ties) {
         const Folder::Handling passing(m_db.files(), Folder::Unreadable::Pass);
-        while (select.step())
+        m_records.clear();
+        while (select.step() && ties.keep(select.handle(), static_cast<std::int64_t>(m_records.size())))
             m_records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(select.handle(), 0) - 1));
+        return static_cast<std::int64_t>(m_records.size());
     }
 
     std::int64_t count() const override { return static_cast<std::int64_t>(m_records.size()); }
@@ -96,11 +105,24 @@ std::unique_ptr<TableBackedRows> openRecordRows(Database& db, std::string_view s
                                                 const std::filesystem::path& file) {
     if (!picksRecords(select, st)) return nullptr;
     auto rows = std::make_unique<RecordRows>(db, file, sql::asciiLower(stripDbfExtension(st.tables[0])));
-    const auto sql = withRecordNumber(st.sql, columnNames(*rows->table()));
-    if (!sql) return nullptr;
-    std::optional<Statement> prepared = Statement::tryPrepare(db, *sql);
-    if (!prepared || !rows->takeColumns(*prepared)) return nullptr;
-    rows->read(*prepared);
+    Translation plain = st;
+    plain.tiesSql.clear();
+    auto ties = std::make_unique<TopTies>(st);
+    std::optional<Statement> prepared;
+    const auto prepare = [&] {
+        const auto sql = withRecordNumber(ties->sql(), columnNames(*rows->table()));
+        prepared = sql ? Statement::tryPrepare(db, *sql) : std::nullopt;
+        return prepared && rows->takeColumns(*prepared, *ties);
+    };
+    if (!prepare()) {
+        // A sort key that names a column of the result by its alias cannot be a column itself: then TOP
+        // takes n rows.
+        if (!ties->active()) return nullptr;
+        ties = std::make_unique<TopTies>(plain);
+        if (!prepare()) return nullptr;
+    }
+    while (rows->read(*prepared, *ties) > 0 && ties->retry(rows->count()))
+        if (!prepare()) return nullptr;
     return rows;
 }
 

@@ -1,9 +1,11 @@
 // The rows a select computed (grouped, joined, united, ...), read whole when it opens.
 #include "engine/Database.h"
 #include "engine/DialectParser.h"
+#include "engine/Error.h"
 #include "engine/RowSource.h"
 #include "engine/SqlLexer.h"
 #include "engine/Statement.h"
+#include "engine/TopTies.h"
 
 #include <sqlite3.h>
 
@@ -21,39 +23,23 @@ FieldKind kindOfValue(const Value& v) {
 class ResultRows final : public RowSource {
 public:
     ResultRows(Database& db, const Translation& st) : m_db(db) {
-        Statement select = db.prepare(st);
-        sqlite3_stmt* s = select.handle();
-        const int columns = select.columnCount();
-        std::vector<bool> typed(static_cast<std::size_t>(columns));
-        for (int i = 0; i < columns; ++i) {
-            FieldInfo info{sqlite3_column_name(s, i), FieldKind::Text, 0};
-            if (const char* declared = sqlite3_column_decltype(s, i)) {
-                info.kind = kindOfDeclaredType(declared);
-                typed[static_cast<std::size_t>(i)] = true;
-            }
-            m_fields.push_back(info);
+        TopTies ties(st);
+        Translation run = st;
+        try {
+            do {
+                run.sql = ties.sql();
+                read(db.prepare(run), st, ties);
+            } while (ties.retry(m_read));
+            return;
+        } catch (const Error&) {
+            if (!ties.active()) throw;
         }
-        while (select.step()) {
-            std::vector<Value> row;
-            row.reserve(static_cast<std::size_t>(columns));
-            for (int i = 0; i < columns; ++i) {
-                auto& info = m_fields[static_cast<std::size_t>(i)];
-                row.push_back(columnValue(s, i, info.kind));
-                if (typed[static_cast<std::size_t>(i)] || xbase::isNull(row.back())) continue;
-                // A computed date (Max of a date field, a #date# literal) is ISO text in SQL.
-                if (auto text = std::get_if<std::string>(&row.back())) {
-                    xbase::DateTime dt;
-                    bool hasTime = false;
-                    if (parseIso(*text, dt, hasTime)) {
-                        info.kind = hasTime ? FieldKind::DateTime : FieldKind::Date;
-                        row.back() = columnValue(s, i, info.kind);
-                    }
-                }
-                info.kind = kindOfValue(row.back()); // a computed column takes the kind of its first value
-                typed[static_cast<std::size_t>(i)] = true;
-            }
-            m_rows.push_back(std::move(row));
-        }
+        // A sort key that names a column of the result by its alias cannot be a column itself: then TOP
+        // takes n rows.
+        run.sql = st.sql;
+        run.tiesSql.clear();
+        TopTies none(run);
+        read(db.prepare(run), st, none);
     }
 
     const std::vector<FieldInfo>& fields() const override { return m_fields; }
@@ -93,7 +79,56 @@ public:
     }
 
 private:
+    // Reads the rows of the select; a TOP that keeps ties stops at the first row that does not tie.
+    void read(Statement select, const Translation& st, TopTies& ties) {
+        m_fields.clear();
+        m_rows.clear();
+        m_read = 0;
+        sqlite3_stmt* s = select.handle();
+        const int columns = ties.shownColumns(select.columnCount());
+        std::vector<bool> typed(static_cast<std::size_t>(columns));
+        std::vector<ComputedKind> computed(static_cast<std::size_t>(columns), ComputedKind::Unknown);
+        for (int i = 0; i < columns; ++i) {
+            FieldInfo info{sqlite3_column_name(s, i), FieldKind::Text, 0};
+            if (const char* declared = sqlite3_column_decltype(s, i)) {
+                info.kind = kindOfDeclaredType(declared);
+                typed[static_cast<std::size_t>(i)] = true;
+            } else if (const auto it = st.computedKinds.find(info.name); it != st.computedKinds.end()) {
+                computed[static_cast<std::size_t>(i)] = it->second;
+                // Text stays text however it looks (CStr of a date, a Format, a literal).
+                typed[static_cast<std::size_t>(i)] = it->second == ComputedKind::Text;
+            }
+            m_fields.push_back(info);
+        }
+        while (select.step() && ties.keep(s, m_read)) {
+            ++m_read;
+            std::vector<Value> row;
+            row.reserve(static_cast<std::size_t>(columns));
+            for (int i = 0; i < columns; ++i) {
+                auto& info = m_fields[static_cast<std::size_t>(i)];
+                row.push_back(columnValue(s, i, info.kind));
+                if (typed[static_cast<std::size_t>(i)] || xbase::isNull(row.back())) continue;
+                // A computed date (Max of a date field, a #date# literal) is ISO text in SQL; only an
+                // expression that may be a date is read as one.
+                const auto kind = computed[static_cast<std::size_t>(i)];
+                auto text = std::get_if<std::string>(&row.back());
+                if (text && (kind == ComputedKind::Date || kind == ComputedKind::Unknown)) {
+                    xbase::DateTime dt;
+                    bool hasTime = false;
+                    if (parseIso(*text, dt, hasTime)) {
+                        info.kind = hasTime ? FieldKind::DateTime : FieldKind::Date;
+                        row.back() = columnValue(s, i, info.kind);
+                    }
+                }
+                info.kind = kindOfValue(row.back()); // a computed column takes the kind of its first value
+                typed[static_cast<std::size_t>(i)] = true;
+            }
+            m_rows.push_back(std::move(row));
+        }
+    }
+
     Database& m_db;
+    std::int64_t m_read = 0; // rows of the select read (and kept)
     std::vector<FieldInfo> m_fields;
     std::vector<std::vector<Value>> m_rows;
 };

@@ -105,8 +105,8 @@ TEST(DialectTest, ErrorsNameTheConstructWithTheirNumbers) {
     expectError("delete where a = 1", 3128, "Specify the table containing the records you want to delete.");
     expectError("TRANSFORM Sum(x) SELECT a FROM t GROUP BY a PIVOT b", 3251,
                 "TRANSFORM ... PIVOT (a crosstab query) is not supported.");
-    expectError("PARAMETERS [x] Long; SELECT * FROM t", 3251,
-                "PARAMETERS (declared query parameters) is not supported.");
+    expectError("PARAMETERS [x] Long SELECT * FROM t", 3000,
+                "Syntax error in PARAMETERS clause: the declarations end with ';' and a statement follows.");
     expectError("create index i on t (a)", 3251,
                 "CREATE INDEX is not supported: indexes are not maintained.");
     expectError("drop index i on t", 3251, "DROP INDEX is not supported: indexes are not maintained.");

@@ -308,8 +308,10 @@ TEST_F(FunctionsTest, LikePatterns) {
         {"5#", "5[#]", "-1"},
         {"-", "[a-]", "-1"},
         {"ab", "a[]b", "-1"},
-        {"Paris", "P%", "-1"},
-        {"Paris", "P_ris", "-1"},
+        {"Paris", "P%", "0"}, // % and _ are ordinary characters
+        {"Paris", "P_ris", "0"},
+        {"100%", "100%", "-1"},
+        {"1000", "100%", "0"},
         {"Čačak", "čA*", "-1"},
         {"ШКОЛА", "*кол*", "-1"},
         {"Straße", "STRASSE", "0"},

@@ -2,6 +2,7 @@
 // grouped, ORDER BY with a limit picked while scanning) give exactly what SQLite's own way gives.
 #include "EngineTestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace enginetest;
@@ -57,17 +58,24 @@ TEST(ScanTest, ServedScansMatchSqliteOwnPlans) {
          "select min(born), count(*) from people group by born & ''"},
         {"select pay, count(*) from people group by pay",
          "select pay + 0, count(*) from people group by pay + 0"},
+        // TOP keeps the rows that tie with the last, in no particular order among themselves.
         {"select top 7 name, id from people order by name",
-         "select top 7 name, id from people order by name & '', id"},
+         "select top 7 name, id from people order by name & ''"},
         {"select top 7 name, id from people order by name desc",
-         "select top 7 name, id from people order by name & '' desc, id"},
+         "select top 7 name, id from people order by name & '' desc"},
         {"select top 5 id, born from people order by born",
-         "select top 5 id, born from people order by born & '', id"},
+         "select top 5 id, born from people order by born & ''"},
         {"select top 5 id from people where pay < 40 order by pay desc",
-         "select top 5 id from people where pay + 0 < 40 order by pay + 0 desc, id"},
+         "select top 5 id from people where pay + 0 < 40 order by pay + 0 desc"},
+    };
+    const auto sorted = [](Rows rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
     };
     for (const auto& [served, plain] : pairs)
-        EXPECT_EQ(query(db, served), query(db, plain)) << served;
+        EXPECT_EQ(sorted(query(db, served)), sorted(query(db, plain))) << served;
+    EXPECT_EQ(query(db, "select top 7 name, id from people order by name").size(), 24u)
+        << "ana, Ana, ANA: 18 ties";
     // Grouping folds case the way DBTEXT compares, and the groups come in the order of their values.
     EXPECT_EQ(column(db, "select city from people group by city"),
               (std::vector<std::string>{"Beograd", "Niš", "Novi Sad", "Čačak"}));

@@ -1,6 +1,7 @@
 // brindle-sql: runs one statement of the desktop dialect on a folder of dBASE tables.
 #include "Output.h"
 #include "engine/Database.h"
+#include "engine/Dialect.h"
 #include "engine/Error.h"
 #include "engine/Recordset.h"
 #include "engine/SqlLexer.h"
@@ -25,16 +26,14 @@ int usage() {
     return 2;
 }
 
+// A statement that opens rows (a select, a crosstab, also after PARAMETERS); one that does not translate
+// is run, to be refused with the engine's own account.
 bool isSelect(const std::string& statement) {
-    const auto tokens = engine::sql::tokenize(statement);
-    return !tokens.empty() && (tokens[0].isWord("select") || tokens[0].isSymbol("(")) && [&] {
-        int depth = 0;
-        for (const auto& t : tokens) {
-            depth += t.isSymbol("(") ? 1 : t.isSymbol(")") ? -1 : 0;
-            if (depth == 0 && t.isWord("into")) return false;
-        }
-        return true;
-    }();
+    try {
+        return engine::translate(statement).kind == engine::StatementKind::Select;
+    } catch (const engine::Error&) {
+        return false;
+    }
 }
 
 } // namespace

@@ -1,0 +1,106 @@
+// Expressions and statements as users of the classic dialect write them, with the results the classic
+// engine gives, run through the engine on a real folder.
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using engine::Database;
+using enginetest::column;
+using enginetest::one;
+using testsupport::TempDir;
+using xbase::Date;
+
+namespace {
+
+struct Case {
+    const char* expression;
+    const char* expected; // as enginetest::show writes the value
+};
+
+class ClassicDialectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::writeTable(m_dir / "t.dbf", {{"D", 'D', 8, 0}, {"N", 'N', 8, 2}},
+                                {{Date{2003, 1, 2}, 2.5}});
+        testsupport::writeTable(m_dir / "scores.dbf", {{"NAME", 'C', 10, 0}, {"SCORE", 'N', 4, 0}},
+                                {{std::string("ana"), std::int64_t{5}},
+                                 {std::string("Bojan"), std::int64_t{9}},
+                                 {std::string("cvijeta"), std::int64_t{9}},
+                                 {std::string("dara"), std::int64_t{7}},
+                                 {std::string("Ema"), std::int64_t{9}},
+                                 {std::string("BOJAN"), std::int64_t{3}}});
+    }
+    void check(const std::vector<Case>& cases) {
+        Database db(m_dir.path());
+        for (const Case& c : cases)
+            EXPECT_EQ(one(db, std::string("select ") + c.expression + " from t"), c.expected) << c.expression;
+    }
+    TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(ClassicDialectTest, DatesAreDayNumbersInEveryOperator) {
+    check({
+        {"#1/2/2003# + #7:00:00 AM#", "2003-01-02 07:00:00"},
+        {"#1/2/2003# + '37'", "2003-02-08"},
+        {"#1/1/2017# * 3", "128208"},
+        {"-#1/2/2003#", "-37623"},
+        {"d * 1", "37623"},
+        {"d / 2", "18811.5"},
+        {"d \\ 2", "18811"},
+        {"d mod 7", "5"},
+        {"d + 1.5", "2003-01-03 12:00:00"},
+        {"d - #12/25/2002#", "8"},
+        {"d - 2", "2002-12-31"},
+        {"-(d - d)", "0"},
+        {"-n", "-2.5"},
+        {"n * 2", "5"},
+        {"int(d + 0.75)", "37623"},
+        {"cdbl(#1/2/2003 6:00:00 PM#)", "37623.75"},
+    });
+}
+
+TEST_F(ClassicDialectTest, StatementForms) {
+    Database db(m_dir.path());
+    // A word followed by "(" calls a function, also the word that is a sort keyword elsewhere.
+    EXPECT_EQ(one(db, "select Asc('A') from t"), "65");
+    EXPECT_EQ(column(db, "select name from scores where asc(name) > 90 order by name asc"),
+              (std::vector<std::string>{"ana", "cvijeta", "dara"}));
+    // TOP n with ORDER BY keeps every row equal to the n-th.
+    EXPECT_EQ(column(db, "select top 1 name from scores order by score desc, name"),
+              (std::vector<std::string>{"Bojan"}));
+    EXPECT_EQ(column(db, "select top 1 score from scores order by score desc"),
+              (std::vector<std::string>{"9", "9", "9"}));
+    EXPECT_EQ(column(db, "select top 2 name from scores order by name").size(), 3u) << "Bojan and BOJAN tie";
+    EXPECT_EQ(column(db, "select top 4 score * 2 as twice from scores order by twice desc").size(), 4u);
+    EXPECT_EQ(column(db, "select top 2 score from scores order by score").size(), 2u);
+    auto rs = db.openRecordset("select top 1 * from scores order by score desc");
+    EXPECT_TRUE(rs->updatable()) << "TOP leaves the records changeable";
+    rs->moveLast();
+    EXPECT_EQ(rs->recordCount(), 3);
+    // % and _ are ordinary characters in Like.
+    EXPECT_EQ(one(db, "select count(*) from scores where name like '%a%'"), "0");
+    EXPECT_EQ(one(db, "select count(*) from scores where '100%' like '100%' and '1000' not like '100%'"),
+              "6");
+    EXPECT_EQ(one(db, "select count(*) from scores where name like '*j*'"), "3");
+    // PARAMETERS declarations are read and set aside.
+    EXPECT_EQ(
+        one(db, "PARAMETERS [Lowest score] Long, who Text(10); select count(*) from scores where score > 6"),
+        "4");
+}
+
+TEST_F(ClassicDialectTest, AComputedColumnIsOfTheKindItsExpressionGives) {
+    Database db(m_dir.path());
+    auto rs = db.openRecordset("select cstr(d) as a, format(d, 'yyyy-mm-dd hh:nn:ss') as b, "
+                               "'2003-01-02 07:00:00' as c, d + 1 as e, max(d) as f, d * 1 as g from t");
+    const auto kind = [&](const char* name) { return rs->value(name).index(); };
+    const std::size_t text = xbase::Value(std::string()).index();
+    EXPECT_EQ(kind("a"), text);
+    EXPECT_EQ(kind("b"), text);
+    EXPECT_EQ(kind("c"), text);
+    EXPECT_EQ(kind("e"), xbase::Value(Date{}).index());
+    EXPECT_EQ(kind("f"), xbase::Value(Date{}).index());
+    EXPECT_EQ(kind("g"), xbase::Value(std::int64_t{}).index());
+    EXPECT_EQ(enginetest::show(rs->value("b")), "2003-01-02 00:00:00");
+}
