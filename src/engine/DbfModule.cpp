@@ -246,6 +246,8 @@ int planScan(sqlite3_vtab* v, sqlite3_index_info* info) {
     if (oneOrder && sqlite3_vtab_distinct(info) == 1) {
         plan.kind = ScanPlan::Grouped;
         plan.orderColumn = info->aOrderBy[0].iColumn;
+        // GROUP BY x ORDER BY x DESC asks for the groups in descending order.
+        plan.descending = info->aOrderBy[0].desc != 0;
         info->orderByConsumed = 1;
         choose(info, plan);
         info->estimatedRows = static_cast<sqlite3_int64>(filtered);
@@ -327,7 +329,7 @@ int filterRecords(DbfCursor* cur, int idxNum, const char* idxStr, int argc, sqli
     }
     if (plan->kind == ScanPlan::Grouped) {
         cur->grouped = true;
-        groupRecords(cur, vt->fieldOf[static_cast<std::size_t>(plan->orderColumn)]);
+        groupRecords(cur, vt->fieldOf[static_cast<std::size_t>(plan->orderColumn)], plan->descending);
         return SQLITE_OK;
     }
     if (plan->kind == ScanPlan::FirstInOrder) {

@@ -163,7 +163,7 @@ bool quickTextKey(const xbase::Table& t, std::span<const std::uint8_t> record, s
     return true;
 }
 
-void groupRecords(DbfCursor* cur, std::size_t field) {
+void groupRecords(DbfCursor* cur, std::size_t field, bool descending) {
     std::unordered_map<std::string, std::size_t> slot;
     std::vector<std::vector<std::uint32_t>> groups;
     const xbase::Table& t = *cur->vt->table;
@@ -191,7 +191,8 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
         }
         groups[last].push_back(cur->record);
     }
-    // Groups in the order of their values, as a sorting GROUP BY gives them and users expect.
+    // Groups in the order of their values (descending where ORDER BY asks so), as a sorting GROUP BY gives
+    // them and users expect.
     std::vector<std::pair<xbase::Value, std::size_t>> firsts;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         xbase::Value v;
@@ -202,8 +203,10 @@ void groupRecords(DbfCursor* cur, std::size_t field) {
         firsts.emplace_back(std::move(v), g);
     }
     t.checkIntact();
-    std::stable_sort(firsts.begin(), firsts.end(),
-                     [](const auto& a, const auto& b) { return compareValues(a.first, b.first) < 0; });
+    std::stable_sort(firsts.begin(), firsts.end(), [descending](const auto& a, const auto& b) {
+        const int c = compareValues(a.first, b.first);
+        return descending ? c > 0 : c < 0;
+    });
     for (const auto& [value, g] : firsts)
         cur->order.insert(cur->order.end(), groups[g].begin(), groups[g].end());
     cur->position = 0;

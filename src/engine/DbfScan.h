@@ -62,7 +62,7 @@ bool visible(DbfCursor* cur);
 void skipToVisible(DbfCursor* cur);
 // Orders the cursor's visible records so that equal values of the field come together, groups in the
 // order of their values.
-void groupRecords(DbfCursor* cur, std::size_t field);
+void groupRecords(DbfCursor* cur, std::size_t field, bool descending);
 // Keeps the first `limit` visible records in the order of the field (ties in record order).
 void firstRecords(DbfCursor* cur, std::size_t field, bool descending, sqlite3_int64 limit);
 // Gives SQLite the value of a common field type straight from the record bytes; false when the field

@@ -52,6 +52,8 @@ TEST(ScanTest, ServedScansMatchSqliteOwnPlans) {
          "select id from people where city & '' < 'č' order by id"},
         {"select city, count(*), sum(pay) from people group by city",
          "select city & '', count(*), sum(pay) from people group by city & ''"},
+        {"select city, count(*) from people group by city order by city desc",
+         "select city & '', count(*) from people group by city & '' order by city & '' desc"},
         {"select name, count(*) from people group by name",
          "select name & '', count(*) from people group by name & ''"},
         {"select born, count(*) from people group by born",
