@@ -23,7 +23,7 @@ const char* const kReserved[] = {
     "in",     "between", "null",  "true",  "false", "as",       "on",          "join",   "inner",
     "left",   "right",   "outer", "full",  "cross", "distinct", "distinctrow", "top",    "asc",
     "desc",   "exists",  "all",   "any",   "some",  "values",   "set",         "insert", "update",
-    "delete", "create",  "alter", "drop",  "table", "percent",
+    "delete", "create",  "alter", "drop",  "table", "percent",  "transform",   "pivot",
 };
 
 const char* const kInsertError = "Syntax error in INSERT INTO statement.";
@@ -193,7 +193,7 @@ Translation Parser::parse() {
     if (atWord("create")) return createStatement();
     if (atWord("alter")) return alterStatement();
     if (atWord("drop")) return dropStatement();
-    if (atWord("transform")) notSupported("TRANSFORM ... PIVOT (a crosstab query)");
+    if (atWord("transform")) return crosstabStatement();
     if (atWord("procedure")) notSupported("PROCEDURE");
     fail(InvalidSqlStatement,
          "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.");

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,20 @@ struct ColumnDef {
     std::uint32_t length = 0;
     std::uint8_t decimals = 0;
 };
+
+// TRANSFORM aggregate SELECT rows ... GROUP BY rows PIVOT expression [IN (values)]: a column for each
+// value of the pivot expression (the values listed, or every value found, in order), holding the
+// aggregate over the rows of the group with that value. composeCrosstab() makes the select.
+struct Crosstab {
+    std::string rows;               // the select list before the value columns
+    std::string value;              // the aggregate; each aggregate call followed by kPivotFilter
+    std::string pivot;              // the pivot expression
+    std::string from;               // " FROM ... WHERE ..."
+    std::string groups;             // " GROUP BY ... HAVING ..."
+    std::string order;              // " ORDER BY ...", or empty
+    std::vector<std::string> fixed; // IN (...): the values as SQL literals, in order
+};
+inline constexpr std::string_view kPivotFilter = " FILTER (WHERE \x01)";
 
 // The kind of value a computed column of a select holds, as the expression says; Unknown where only the
 // values can tell (a field inside Max or IIf).
@@ -59,6 +74,8 @@ struct Translation {
     std::int64_t top = 0;
     std::string tiesSql;
     int tieKeys = 0;
+    // Select: a crosstab, whose sql is made when it runs (see composeCrosstab).
+    std::optional<Crosstab> crosstab;
     // Select: the kind of each computed column of the result, by its name (alias or Expr1000...).
     std::map<std::string, ComputedKind> computedKinds;
     std::vector<ColumnDef> columns;       // CreateTable, AlterAddColumn

@@ -404,7 +404,8 @@ Expr Parser::functionCall(const Token& nameToken) {
         }
         if (!acceptSymbol(")")) expressionError("Missing ), ], or Item");
         const bool number = name == "count" || name == "sum" || name == "avg";
-        return make(name + "(" + inner + ")", number ? ValueType::Number : argumentType);
+        return make(name + "(" + inner + ")" + (m_pivotFilter ? std::string(kPivotFilter) : ""),
+                    number ? ValueType::Number : argumentType);
     }
 
     const std::vector<Expr> args = arguments();
@@ -453,7 +454,9 @@ Expr Parser::functionCall(const Token& nameToken) {
     std::string sql = sqlName + "(";
     for (std::size_t i = 0; i < args.size(); ++i)
         sql += (i ? ", " : "") + value(args[i]);
-    return make(sql + ")", type);
+    sql += ")";
+    if (m_pivotFilter && functions::findAggregate(name)) sql += kPivotFilter;
+    return make(sql, type);
 }
 
 } // namespace engine::sql

@@ -73,6 +73,7 @@ private:
     Translation createStatement();
     Translation alterStatement();
     Translation dropStatement();
+    Translation crosstabStatement(); // DialectSelect.cpp
     ColumnDef columnDefinition(int errorNumber, const std::string& description);
     void expectEnd();
 
@@ -131,7 +132,9 @@ private:
         Parser& m_parser;
     };
     int m_depth = 0;
-    int m_selects = 0; // selects being parsed: 1 while in the statement's own, more in a subquery
+    bool m_pivotFilter = false; // aggregates are followed by kPivotFilter (a crosstab's value)
+    bool m_crosstab = false;    // PIVOT may end the select's clauses
+    int m_selects = 0;          // selects being parsed: 1 while in the statement's own, more in a subquery
     std::vector<std::pair<std::string, std::string>>
         m_aliasSql; // the statement's own aliases, with their SQL
 

@@ -35,8 +35,9 @@ struct Parser::SelectCore {
     std::string body;     // " FROM ... WHERE ... GROUP BY ... HAVING ..."
     std::string distinct; // "" or "DISTINCT "
     bool distinctRow = false;
-    int sources = 0; // tables and subqueries in FROM, joined ones included
-    std::string top; // TOP n as written, or empty
+    int sources = 0;           // tables and subqueries in FROM, joined ones included
+    std::size_t fromWhere = 0; // body's length up to GROUP BY
+    std::string top;           // TOP n as written, or empty
     bool percent = false;
 
     std::string text() const { return "SELECT " + distinct + list + body; }
@@ -134,18 +135,19 @@ Parser::SelectCore Parser::selectCore(std::string* into) {
     if (acceptWord("from")) {
         core.body = " FROM " + fromClause(core.sources);
         if (!atEnd() && !atSymbol(")") && !atWord("where") && !atWord("group") && !atWord("having") &&
-            !atWord("order") && !atWord("union"))
+            !atWord("order") && !atWord("union") && !(m_crosstab && atWord("pivot")))
             fail(SyntaxErrorInFrom, "Syntax error in FROM clause.");
     }
     auto checkClauseEnd = [this]() {
         if (!atEnd() && !atSymbol(")") && !atWord("group") && !atWord("having") && !atWord("order") &&
-            !atWord("union"))
+            !atWord("union") && !(m_crosstab && atWord("pivot")))
             missingOperator();
     };
     if (acceptWord("where")) {
         core.body += " WHERE " + clauseCondition();
         checkClauseEnd();
     }
+    core.fromWhere = core.body.size();
     if (acceptWord("group")) {
         if (!acceptWord("by")) fail(SyntaxErrorInSelect, kSelectError);
         core.body += " GROUP BY ";
@@ -297,9 +299,63 @@ std::string Parser::orderByClause(std::vector<std::string>* keys, bool* byPositi
             sql += " DESC";
         else if (acceptWord("asc"))
             sql += " ASC";
-        if (!atEnd() && !atSymbol(",") && !atSymbol(")")) missingOperator();
+        if (!atEnd() && !atSymbol(",") && !atSymbol(")") && !(m_crosstab && atWord("pivot")))
+            missingOperator();
     } while (acceptSymbol(","));
     return sql;
+}
+
+} // namespace engine::sql
+
+namespace engine::sql {
+
+// TRANSFORM aggregate SELECT ... GROUP BY ... [ORDER BY ...] PIVOT expression [IN (values)] [ORDER BY ...]
+Translation Parser::crosstabStatement() {
+    next(); // TRANSFORM
+    const char* const kCrosstabError = "Syntax error in TRANSFORM statement.";
+    m_pivotFilter = true;
+    const Expr aggregate = clauseExpression();
+    m_pivotFilter = false;
+    if (aggregate.sql.find(kPivotFilter) == std::string::npos)
+        fail(SyntaxErrorInQuery,
+             "TRANSFORM needs an aggregate function (Sum, Count, Avg, ...) for the values.");
+    // A name for the values names nothing: the columns are named by the pivot values.
+    if (acceptWord("as") &&
+        (peek().kind == TokenKind::Name || (peek().kind == TokenKind::Word && !atReserved())))
+        next();
+    if (!atWord("select")) fail(SyntaxErrorInQuery, kCrosstabError);
+    ++m_selects;
+    m_crosstab = true;
+    SelectCore core = selectCore(nullptr);
+    --m_selects;
+    if (!core.distinct.empty() || !core.top.empty()) fail(SyntaxErrorInQuery, kCrosstabError);
+    Crosstab crosstab;
+    if (atWord("order")) crosstab.order = orderByClause();
+    m_crosstab = false;
+    if (!acceptWord("pivot"))
+        fail(SyntaxErrorInQuery, "TRANSFORM needs a PIVOT clause naming the column headings.");
+    // The pivot expression ends before IN, which here lists the headings rather than testing a value.
+    m_clauseStart = m_pos;
+    crosstab.pivot = collated(concatenation());
+    if (acceptWord("in")) {
+        if (!acceptSymbol("(")) fail(SyntaxErrorInQuery, kCrosstabError);
+        do {
+            const Expr fixed = expression();
+            if (!fixed.numberValue && fixed.type != ValueType::Text && !fixed.dateIso)
+                fail(SyntaxErrorInQuery, "The values after PIVOT ... IN are constants.");
+            crosstab.fixed.push_back(value(fixed));
+        } while (acceptSymbol(","));
+        if (!acceptSymbol(")")) fail(SyntaxErrorInQuery, kCrosstabError);
+    }
+    if (atWord("order") && crosstab.order.empty()) crosstab.order = orderByClause();
+    expectEnd();
+    crosstab.rows = core.list;
+    crosstab.value = value(aggregate);
+    crosstab.from = core.body.substr(0, core.fromWhere);
+    crosstab.groups = core.body.substr(core.fromWhere);
+    m_statement.kind = StatementKind::Select;
+    m_statement.crosstab = std::move(crosstab);
+    return m_statement;
 }
 
 } // namespace engine::sql

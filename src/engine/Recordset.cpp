@@ -2,6 +2,7 @@
 // table's virtual table, so that they are journaled like any statement.
 #include "engine/Recordset.h"
 
+#include "engine/Crosstab.h"
 #include "engine/Database.h"
 #include "engine/Dialect.h"
 #include "engine/DialectParser.h"
@@ -92,6 +93,13 @@ void Recordset::openQuery(std::string_view select) {
         m_db->attach(files.back(), name);
     }
     m_locks = m_db->lockShared(files);
+    if (st.crosstab) {
+        // Its columns are known once the pivot values are read; its rows are always computed.
+        Translation composed = st;
+        composed.sql = composeCrosstab(*m_db, *st.crosstab);
+        m_rows = openResultRows(*m_db, composed);
+        return;
+    }
     // Rows that are records of one table can be changed; any other result is computed once.
     if (!m_db->readOnly()) {
         if (auto records = openRecordRows(*m_db, select, st, files.front())) {

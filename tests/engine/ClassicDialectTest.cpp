@@ -7,6 +7,8 @@
 using engine::Database;
 using enginetest::column;
 using enginetest::one;
+using enginetest::query;
+using enginetest::Rows;
 using testsupport::TempDir;
 using xbase::Date;
 
@@ -103,4 +105,41 @@ TEST_F(ClassicDialectTest, AComputedColumnIsOfTheKindItsExpressionGives) {
     EXPECT_EQ(kind("f"), xbase::Value(Date{}).index());
     EXPECT_EQ(kind("g"), xbase::Value(std::int64_t{}).index());
     EXPECT_EQ(enginetest::show(rs->value("b")), "2003-01-02 00:00:00");
+}
+
+TEST_F(ClassicDialectTest, CrosstabsTurnValuesIntoColumns) {
+    testsupport::writeTable(m_dir / "sales.dbf",
+                            {{"REGION", 'C', 10, 0}, {"YR", 'N', 4, 0}, {"AMOUNT", 'N', 8, 2}},
+                            {{std::string("North"), std::int64_t{2001}, 10.0},
+                             {std::string("North"), std::int64_t{2002}, 20.0},
+                             {std::string("South"), std::int64_t{2001}, 5.0},
+                             {std::string("south"), std::int64_t{2003}, 7.0},
+                             {std::string("North"), std::int64_t{2001}, 1.0},
+                             {std::string("East"), xbase::Null{}, 3.0}});
+    Database db(m_dir.path());
+    const auto headings = [&](const std::string& statement) {
+        auto rs = db.openRecordset(statement);
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < rs->fieldCount(); ++i)
+            names.push_back(rs->field(i).name);
+        return names;
+    };
+    // A column for each value in order, Null first as "<>"; text values group without regard to case.
+    const std::string byYear = "transform sum(amount) select region from sales group by region pivot yr";
+    EXPECT_EQ(headings(byYear), (std::vector<std::string>{"REGION", "<>", "2001", "2002", "2003"}));
+    EXPECT_EQ(query(db, byYear), (Rows{{"East", "3", "NULL", "NULL", "NULL"},
+                                       {"North", "NULL", "11", "20", "NULL"},
+                                       {"South", "NULL", "5", "NULL", "7"}}));
+    // IN fixes the columns and their order, also for values no row has; ORDER BY sorts the rows.
+    EXPECT_EQ(
+        query(db, "TRANSFORM Count(*) AS n SELECT region, Sum(amount) AS total FROM sales GROUP BY region "
+                  "ORDER BY region DESC PIVOT yr IN (2003, 2001, 1999)"),
+        (Rows{{"South", "12", "1", "1", "0"}, {"North", "31", "0", "2", "0"}, {"East", "3", "0", "0", "0"}}));
+    EXPECT_EQ(headings("transform avg(amount) select yr from sales where amount > 4 group by yr "
+                       "pivot iif(amount > 6, 'big', 'small')"),
+              (std::vector<std::string>{"YR", "big", "small"}));
+    EXPECT_EQ(testsupport::errorOf([&] {
+                  db.openRecordset("transform amount select region from sales group by region pivot yr");
+              }).what(),
+              std::string("TRANSFORM needs an aggregate function (Sum, Count, Avg, ...) for the values."));
 }

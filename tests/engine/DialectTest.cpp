@@ -103,8 +103,8 @@ TEST(DialectTest, ErrorsNameTheConstructWithTheirNumbers) {
                 "Number of query values and destination fields are not the same.");
     expectError("update t a = 1", 3144, "Syntax error in UPDATE statement.");
     expectError("delete where a = 1", 3128, "Specify the table containing the records you want to delete.");
-    expectError("TRANSFORM Sum(x) SELECT a FROM t GROUP BY a PIVOT b", 3251,
-                "TRANSFORM ... PIVOT (a crosstab query) is not supported.");
+    expectError("TRANSFORM Sum(x) SELECT a FROM t GROUP BY a", 3000,
+                "TRANSFORM needs a PIVOT clause naming the column headings.");
     expectError("PARAMETERS [x] Long SELECT * FROM t", 3000,
                 "Syntax error in PARAMETERS clause: the declarations end with ';' and a statement follows.");
     expectError("create index i on t (a)", 3251,
