@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev    # the test build: sanitizers and libFuzzer
   qt6-base-dev                # the windows
   libsqlite3-dev sqlite3      # the SQL engine (and the shell the benchmarks compare with)
+  libicu-dev                  # text order in the user's language
   libxlsxwriter-dev           # spreadsheet export
   libgtest-dev                # unit tests
   xvfb xauth                  # GUI tests and screenshots without a display

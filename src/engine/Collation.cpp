@@ -299,7 +299,7 @@ std::string upperText(std::string_view text) {
     return mapText<toUpperCase>(text);
 }
 
-int compareText(std::string_view a, std::string_view b) {
+int compareFolded(std::string_view a, std::string_view b) {
     const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
     const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
     std::size_t i = 0;

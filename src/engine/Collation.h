@@ -28,7 +28,14 @@ std::string lowerText(std::string_view text);
 std::string upperText(std::string_view text);
 
 // Compares two UTF-8 texts by their case-folded code points: <0, 0 or >0.
+int compareFolded(std::string_view a, std::string_view b);
+// The order of text everywhere in the engine (DBTEXT, ORDER BY, Min/Max, comparisons): the letters of
+// the system locale's language in its order without regard to case (Č after C, Ł after L), ties broken
+// by compareFolded; so text is equal exactly when it differs only in case.
 int compareText(std::string_view a, std::string_view b);
+// Orders text by another language than the system's ("de_DE", "sr_Latn", "" for the root order).
+// Not while statements run.
+void useTextOrder(const std::string& locale);
 
 // Installs the DBTEXT collation on a connection; returns the SQLite result code.
 int registerTextCollation(sqlite3* db);

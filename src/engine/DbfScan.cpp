@@ -217,8 +217,7 @@ void groupRecords(DbfCursor* cur, std::size_t field, bool descending) {
 // with LIMIT.
 void firstRecords(DbfCursor* cur, std::size_t field, bool descending, sqlite3_int64 limit) {
     const xbase::Table& t = *cur->vt->table;
-    // Text is compared by its case-folded UTF-8, which orders as DBTEXT does (UTF-8 keeps the order of
-    // code points); other values by compareValues.
+    // Text is kept case-folded and compared as DBTEXT compares; other values by compareValues.
     const bool text = t.fields()[field].type == 'C' && !t.fields()[field].binary;
     struct Candidate {
         bool null = false;
@@ -228,7 +227,8 @@ void firstRecords(DbfCursor* cur, std::size_t field, bool descending, sqlite3_in
     };
     auto compare = [text](const Candidate& a, const Candidate& b) {
         if (a.null || b.null) return static_cast<int>(b.null) - static_cast<int>(a.null);
-        return text ? a.key.compare(b.key) : compareValues(a.value, b.value);
+        return text ? compareText(std::string_view(a.key).substr(1), std::string_view(b.key).substr(1))
+                    : compareValues(a.value, b.value);
     };
     auto before = [&](const Candidate& a, const Candidate& b) {
         const int c = compare(a, b);

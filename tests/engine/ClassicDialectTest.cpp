@@ -1,6 +1,7 @@
 // Expressions and statements as users of the classic dialect write them, with the results the classic
 // engine gives, run through the engine on a real folder.
 #include "EngineTestSupport.h"
+#include "engine/Collation.h"
 
 #include <gtest/gtest.h>
 
@@ -142,4 +143,40 @@ TEST_F(ClassicDialectTest, CrosstabsTurnValuesIntoColumns) {
                   db.openRecordset("transform amount select region from sales group by region pivot yr");
               }).what(),
               std::string("TRANSFORM needs an aggregate function (Sum, Count, Avg, ...) for the values."));
+}
+
+TEST_F(ClassicDialectTest, TextSortsInTheLanguageOfTheSystem) {
+    testsupport::writeTable(m_dir / "people.dbf", {{"NAME", 'C', 12, 0}},
+                            {{std::string("Zofia")},
+                             {std::string("Ćirić")},
+                             {std::string("čačak")},
+                             {std::string("Cvetko")},
+                             {std::string("Đorđe")},
+                             {std::string("dara")},
+                             {std::string("Łódź")},
+                             {std::string("Lwów")},
+                             {std::string("Öl")},
+                             {std::string("Ozean")},
+                             {std::string("Ofen")},
+                             {std::string("ČAČAK")}},
+                            "UTF-8");
+    const auto sorted = [&](const char* locale, const std::string& select) {
+        engine::useTextOrder(locale);
+        Database db(m_dir.path());
+        return column(db, select);
+    };
+    // Croatian and Serbian: Č and Ć after C, Đ after D; text equal but for case stays one group.
+    EXPECT_EQ(sorted("hr_HR", "select name from people where name < 'e' order by name"),
+              (std::vector<std::string>{"Cvetko", "čačak", "ČAČAK", "Ćirić", "dara", "Đorđe"}));
+    EXPECT_EQ(sorted("hr_HR", "select count(*) from (select distinct name from people)"),
+              (std::vector<std::string>{"11"}));
+    // Polish: Ł after L. German: Ö with O.
+    EXPECT_EQ(
+        sorted("pl_PL", "select name from people where name like 'l*' or name like 'ł*' order by name desc"),
+        (std::vector<std::string>{"Łódź", "Lwów"}));
+    EXPECT_EQ(sorted("de_DE", "select name from people where name like 'o*' or name like 'ö*' order by name"),
+              (std::vector<std::string>{"Ofen", "Öl", "Ozean"}));
+    EXPECT_EQ(sorted("de_DE", "select max(name) from people where name < 'p'"),
+              (std::vector<std::string>{"Ozean"}));
+    engine::useTextOrder("");
 }
