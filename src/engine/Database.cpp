@@ -280,9 +280,51 @@ std::vector<fs::path> Database::attachAll(const Translation& st, bool targetMayB
     return files;
 }
 
+Translation Database::translated(std::string_view statement) {
+    // Every word of the statement that names a table of the folder brings its fields along; a field
+    // name the tables give different kinds is left unknown.
+    auto kinds = std::make_shared<std::map<std::string, ComputedKind>>();
+    for (const auto& token : sql::tokenize(statement)) {
+        if (token.kind != sql::TokenKind::Word && token.kind != sql::TokenKind::Name) continue;
+        std::shared_ptr<xbase::Table> table;
+        try {
+            if (const auto file = m_folder->find(token.text)) table = m_folder->table(*file);
+        } catch (const std::exception&) {
+            continue; // the statement itself will say what is wrong with it
+        }
+        if (!table) continue;
+        for (const std::size_t i : table->visibleFields()) {
+            ComputedKind kind = ComputedKind::Unknown;
+            switch (kindOfField(table->fields()[i])) {
+            case FieldKind::Integer:
+            case FieldKind::Real:
+            case FieldKind::Logical:
+                kind = ComputedKind::Number;
+                break;
+            case FieldKind::Text:
+            case FieldKind::Memo:
+                kind = ComputedKind::Text;
+                break;
+            case FieldKind::Date:
+            case FieldKind::DateTime:
+                kind = ComputedKind::Date;
+                break;
+            case FieldKind::Binary:
+                break;
+            }
+            const auto [it, added] = kinds->emplace(sql::asciiLower(table->fields()[i].name), kind);
+            if (!added && it->second != kind) it->second = ComputedKind::Unknown;
+        }
+    }
+    return translate(statement, [kinds](std::string_view field) {
+        const auto it = kinds->find(sql::asciiLower(field));
+        return it == kinds->end() ? ComputedKind::Unknown : it->second;
+    });
+}
+
 std::int64_t Database::execute(std::string_view statement) {
     const Folder::Handling failing(*m_folder, Folder::Unreadable::Fail);
-    Translation st = translate(statement);
+    Translation st = translated(statement);
     switch (st.kind) {
     case StatementKind::Select:
         throw Error(ErrorNumber::CannotExecuteSelect,

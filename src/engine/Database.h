@@ -1,6 +1,7 @@
 // A folder opened as a database: statements of the desktop dialect run on its .dbf tables.
 #pragma once
 
+#include "engine/Dialect.h"
 #include "xbase/FileLock.h"
 
 #include <chrono>
@@ -81,6 +82,8 @@ public:
     // Throws the engine error for a failure of this connection: the typed error of a table when one
     // failed, else SQLite's own by its result code.
     [[noreturn]] void raise(int code) const;
+    // Translates a statement, knowing the kinds of the fields of the folder's tables it names.
+    Translation translated(std::string_view statement);
     // Prepares a translated statement; a name that is no field of its tables is "Unknown field name".
     Statement prepare(const Translation& st);
 

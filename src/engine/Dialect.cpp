@@ -8,8 +8,8 @@
 
 namespace engine {
 
-Translation translate(std::string_view classicSql) {
-    return sql::Parser(classicSql).parse();
+Translation translate(std::string_view classicSql, const FieldKindOf& kindOf) {
+    return sql::Parser(classicSql, kindOf).parse();
 }
 
 namespace sql {
@@ -31,7 +31,8 @@ const char* const kUpdateError = "Syntax error in UPDATE statement.";
 
 } // namespace
 
-Parser::Parser(std::string_view statement) : m_text(statement), m_tokens(tokenize(statement)) {}
+Parser::Parser(std::string_view statement, FieldKindOf kindOf)
+    : m_text(statement), m_tokens(tokenize(statement)), m_kindOf(std::move(kindOf)) {}
 
 // Reaching text the lexer could not read reports it.
 const Token& Parser::peek(std::size_t ahead) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -97,6 +98,11 @@ struct Translation {
 //   time alone (the time of day 0, as Time() gives it); a time of 00:00:00 is left out;
 // - select-list expressions without a name are named Expr1000, Expr1001, ... as the classic
 //   engine names them.
-Translation translate(std::string_view classicSql);
+// What the translator may know of a field named in a statement: the kind of value it holds (Unknown
+// where no table of the statement has it, or its tables disagree). With it a date field is a date in
+// every operator and aggregate, and a computed column's kind never depends on its values.
+using FieldKindOf = std::function<ComputedKind(std::string_view field)>;
+
+Translation translate(std::string_view classicSql, const FieldKindOf& kindOf = {});
 
 } // namespace engine

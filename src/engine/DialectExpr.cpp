@@ -128,7 +128,13 @@ Expr Parser::comparison() {
                 notSupported("Comparison with ANY, SOME or ALL of a subquery");
             const Expr right = concatenation();
             const bool text = !left.column && !right.column && !numeric(left) && !numeric(right);
-            left = truthValue("(" + value(left) + " " + op + " " + value(right) +
+            // A date compared with a number is its day number.
+            const auto side = [&](const Expr& e, const Expr& other) {
+                return e.type == ValueType::Date && other.type == ValueType::Number
+                           ? "dlg_cdbl(" + value(e) + ")"
+                           : value(e);
+            };
+            left = truthValue("(" + side(left, right) + " " + op + " " + side(right, left) +
                               (text ? std::string(" COLLATE ") + kTextCollation : "") + ")");
             continue;
         }
@@ -369,6 +375,21 @@ Expr Parser::fieldReference() {
         m_statement.fields.push_back(first.text);
     }
     if (atSymbol(".") || atSymbol("!")) expressionError("Invalid use of '.', '!', or '()'");
+    if (m_kindOf) {
+        switch (m_kindOf(m_statement.fields.back())) {
+        case ComputedKind::Number:
+            e.type = ValueType::Number;
+            break;
+        case ComputedKind::Text:
+            e.type = ValueType::Text;
+            break;
+        case ComputedKind::Date:
+            e.type = ValueType::Date;
+            break;
+        case ComputedKind::Unknown:
+            break;
+        }
+    }
     return e;
 }
 
@@ -399,21 +420,29 @@ Expr Parser::functionCall(const Token& nameToken) {
             if (acceptWord("distinct")) inner = "DISTINCT ";
             const Expr arg = expression();
             argumentType = arg.type;
-            inner += value(arg);
+            // Dates add up as their day numbers; their sum and average are dates again.
+            const bool dayNumbers = arg.type == ValueType::Date && (name == "sum" || name == "avg");
+            inner += dayNumbers ? "dlg_cdbl(" + value(arg) + ")" : value(arg);
             if (acceptSymbol(",")) wrongCount();
         }
         if (!acceptSymbol(")")) expressionError("Missing ), ], or Item");
-        const bool number = name == "count" || name == "sum" || name == "avg";
-        return make(name + "(" + inner + ")" + (m_pivotFilter ? std::string(kPivotFilter) : ""),
-                    number ? ValueType::Number : argumentType);
+        const bool number =
+            name == "count" || ((name == "sum" || name == "avg") && argumentType != ValueType::Date);
+        const std::string sql = name + "(" + inner + ")" + (m_pivotFilter ? std::string(kPivotFilter) : "");
+        if ((name == "sum" || name == "avg") && argumentType == ValueType::Date)
+            return make("dlg_cdate(" + sql + ")", ValueType::Date);
+        return make(sql, number ? ValueType::Number : argumentType);
     }
 
     const std::vector<Expr> args = arguments();
     if (name == "iif") {
         if (args.size() != 3) wrongCount();
+        ValueType type = args[1].type == args[2].type ? args[1].type : ValueType::Unknown;
+        if (args[1].type == ValueType::Null) type = args[2].type;
+        if (args[2].type == ValueType::Null) type = args[1].type;
         return make("(CASE WHEN " + condition(args[0]) + " THEN " + value(args[1]) + " ELSE " +
                         value(args[2]) + " END)",
-                    args[1].type == args[2].type ? args[1].type : ValueType::Unknown);
+                    type);
     }
     if (name == "isnull") {
         if (args.size() != 1) wrongCount();

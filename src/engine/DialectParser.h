@@ -40,7 +40,7 @@ std::optional<std::string> dateLiteral(std::string_view text);
 
 class Parser {
 public:
-    explicit Parser(std::string_view statement);
+    explicit Parser(std::string_view statement, FieldKindOf kindOf = {});
     Translation parse();
 
 private:
@@ -140,6 +140,7 @@ private:
 
     std::string m_text;
     std::vector<Token> m_tokens;
+    FieldKindOf m_kindOf;
     std::size_t m_pos = 0;
     std::size_t m_clauseStart = 0; // first token of the expression errors quote
     Translation m_statement;

@@ -80,7 +80,7 @@ void Recordset::openTable(std::string_view source) {
 }
 
 void Recordset::openQuery(std::string_view select) {
-    const Translation st = translate(select);
+    const Translation st = m_db->translated(select);
     if (st.kind == StatementKind::SelectInto)
         throw Error(ErrorNumber::InvalidOperation,
                     "SELECT ... INTO makes a table: execute it instead of opening it.");

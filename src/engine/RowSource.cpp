@@ -27,7 +27,8 @@ Value TableBackedRows::value(std::int64_t row, std::size_t column) {
 
 std::unordered_set<std::int64_t> TableBackedRows::matching(std::string_view criteria) {
     m_db.attach(m_file, m_name); // again: a statement may have replaced it since
-    const Translation st = translate("SELECT [rowid] FROM [" + m_name + "] WHERE " + std::string(criteria));
+    const Translation st =
+        m_db.translated("SELECT [rowid] FROM [" + m_name + "] WHERE " + std::string(criteria));
     Statement select(m_db, st.sql);
     std::unordered_set<std::int64_t> records;
     while (select.step())

@@ -61,6 +61,11 @@ TEST_F(ClassicDialectTest, DatesAreDayNumbersInEveryOperator) {
         {"n * 2", "5"},
         {"int(d + 0.75)", "37623"},
         {"cdbl(#1/2/2003 6:00:00 PM#)", "37623.75"},
+        {"d > 37000", "-1"},
+        {"d < 37623.5", "-1"},
+        {"sum(d)", "2003-01-02"},
+        {"avg(d + 1)", "2003-01-03"},
+        {"iif(n > 2, d, null)", "2003-01-02"},
     });
 }
 
@@ -96,7 +101,8 @@ TEST_F(ClassicDialectTest, StatementForms) {
 TEST_F(ClassicDialectTest, AComputedColumnIsOfTheKindItsExpressionGives) {
     Database db(m_dir.path());
     auto rs = db.openRecordset("select cstr(d) as a, format(d, 'yyyy-mm-dd hh:nn:ss') as b, "
-                               "'2003-01-02 07:00:00' as c, d + 1 as e, max(d) as f, d * 1 as g from t");
+                               "'2003-01-02 07:00:00' as c, d + 1 as e, max(d) as f, d * 1 as g, "
+                               "iif(n > 9, null, d) as h from t");
     const auto kind = [&](const char* name) { return rs->value(name).index(); };
     const std::size_t text = xbase::Value(std::string()).index();
     EXPECT_EQ(kind("a"), text);
@@ -105,6 +111,7 @@ TEST_F(ClassicDialectTest, AComputedColumnIsOfTheKindItsExpressionGives) {
     EXPECT_EQ(kind("e"), xbase::Value(Date{}).index());
     EXPECT_EQ(kind("f"), xbase::Value(Date{}).index());
     EXPECT_EQ(kind("g"), xbase::Value(std::int64_t{}).index());
+    EXPECT_EQ(kind("h"), xbase::Value(Date{}).index());
     EXPECT_EQ(enginetest::show(rs->value("b")), "2003-01-02 00:00:00");
 }
 
