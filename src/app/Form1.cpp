@@ -328,13 +328,13 @@ void Form1::gridReadFailed(const QString& description, bool tableChanged) {
     step([&] { m_data1->completeCount(); });
 }
 
-void Form1::queryBoxFocused() {
+void Form1::queryBoxFocused(bool chosen) {
     // Right after a saved query was placed in the box, its text stays as it is.
     if (UUpit == -1) {
         UUpit = 0;
         return;
     }
-    m_text1->selectAll();
+    if (chosen) m_text1->selectAll();
 }
 
 void Form1::openLog() {

@@ -126,7 +126,7 @@ private:
     void showTableWarnings();
     // The grid could not read its rows: says why, and opens the result again when the table changed.
     void gridReadFailed(const QString& description, bool tableChanged);
-    void queryBoxFocused();
+    void queryBoxFocused(bool chosen);
     void openLog();
 
     platform::Dialogs& m_dialogs;

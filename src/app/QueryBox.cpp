@@ -26,17 +26,25 @@ void QueryBox::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (enter)
+    if (enter) {
+        // The Enter that runs the statement is used up; afterwards the whole statement is selected, so
+        // that typing replaces it and Enter runs it again.
+        event->accept();
         emit enterPressed();
-    else
-        emit otherKeyPressed();
-    // The run does not swallow the key: Enter still breaks the line at the caret afterwards.
+        selectAll();
+        return;
+    }
+    emit otherKeyPressed();
     QPlainTextEdit::keyPressEvent(event);
 }
 
 void QueryBox::focusInEvent(QFocusEvent* event) {
     QPlainTextEdit::focusInEvent(event);
-    emit focusEntered();
+    // Closing a menu or a message box gives the focus back without the user choosing the box; a click,
+    // Tab, Backtab or a shortcut chooses it.
+    const Qt::FocusReason reason = event->reason();
+    emit focusEntered(reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason ||
+                      reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason);
     // A click that brings the focus would place the caret right after the selection was made:
     // the selection of the focus wins over that click.
     m_focusSelection.reset();

@@ -17,12 +17,13 @@ public:
     QString statementText() const;
 
 signals:
-    // Return or keypad Enter without Ctrl, before the box inserts its line break.
+    // Return or keypad Enter without Ctrl: the statement is to run. The key goes no further.
     void enterPressed();
     // Any other key, before the box handles it.
     void otherKeyPressed();
-    // The box took the keyboard focus.
-    void focusEntered();
+    // The box took the keyboard focus; chosen when the user moved it there (a click, Tab, Backtab, a
+    // shortcut), not when it came back after a menu or a message box closed.
+    void focusEntered(bool chosen);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -34,14 +34,21 @@ TEST_F(Form1Test, TheLogButtonMenuKeysAndTheQueryBoxFocus) {
     m_form->grid()->setFocus();
     QTest::keyClick(m_form->grid(), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(fitted, 2);
-    // Taking the focus selects the whole box, so typing replaces the last statement.
-    box->setFocus();
+    // Tabbing into the box selects the whole of it, so typing replaces the last statement.
+    box->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(box->textCursor().selectedText(), "select a");
-    // Except right after a saved query was placed there, and only once.
+    // The focus coming back after a menu or a message box closed leaves the caret where it was.
     box->moveCursor(QTextCursor::End);
     m_form->grid()->setFocus();
+    box->setFocus(Qt::PopupFocusReason);
+    EXPECT_TRUE(box->textCursor().selectedText().isEmpty());
+    m_form->grid()->setFocus();
+    box->setFocus(Qt::ActiveWindowFocusReason);
+    EXPECT_TRUE(box->textCursor().selectedText().isEmpty());
+    // Nor does a choice right after a saved query was placed there, once.
+    m_form->grid()->setFocus();
     m_form->UUpit = -1;
-    box->setFocus();
+    box->setFocus(Qt::TabFocusReason);
     EXPECT_TRUE(box->textCursor().selectedText().isEmpty());
     // A click into the box selects all of it too; a click while it has the focus places the caret.
     m_form->grid()->setFocus();
@@ -160,8 +167,9 @@ TEST_F(Form1Test, SelectShowsItsRowsAndIsLogged) {
     // The bare count stays until the current row moves.
     EXPECT_EQ(caption(), "2");
     EXPECT_EQ(m_form->windowTitle(), folder() + "/  -  orders ");
-    // Enter still breaks the line in the box.
-    EXPECT_TRUE(m_form->queryBox()->statementText().endsWith("\r\n"));
+    // The Enter that ran is used up, and the statement is selected: Enter runs it again, typing replaces it.
+    EXPECT_EQ(m_form->queryBox()->statementText(), "select ITEM, QTY from orders where QTY > 10");
+    EXPECT_EQ(m_form->queryBox()->textCursor().selectedText(), "select ITEM, QTY from orders where QTY > 10");
     const std::vector<std::string> log = lines(readFile(m_program / "sql.txt"));
     ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[2], m_data.path().string());
@@ -232,4 +240,23 @@ TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
     enter("delete from orders where QTY > 10");
     engine::Database database(m_data.path());
     EXPECT_EQ(enginetest::rowsOf(*database.openRecordset("orders")).size(), 1u);
+}
+
+TEST_F(Form1Test, EnterRunsTheStatementAgainAndTypingReplacesIt) {
+    open(folder());
+    app::QueryBox* box = named<app::QueryBox>("Text1");
+    box->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(box, "select * from orders where QTY > 10");
+    for (int run = 0; run < 3; ++run) {
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(box->statementText(), "select * from orders where QTY > 10") << run;
+        EXPECT_EQ(rows().recordCount(), 2);
+    }
+    // The next statement typed replaces the last one instead of joining it on a new line.
+    QTest::keyClicks(box, "select * from orders where QTY < 10");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(box->statementText(), "select * from orders where QTY < 10");
+    EXPECT_EQ(rows().recordCount(), 1);
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+    EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 20u) << "four runs of five log lines";
 }
