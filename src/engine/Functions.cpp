@@ -438,9 +438,13 @@ std::span<const Definition> numberFunctions() {
     return kNumberFunctions;
 }
 
+// Every table of scalar functions; the operators' helpers are in it too, but no user calls them.
+constexpr std::span<const Definition> (*kTables[])() = {numberFunctions, textFunctions, dateFunctions,
+                                                        formatFunction, operatorFunctions};
+
 std::optional<Signature> findFunction(std::string_view name) {
-    for (const auto& table : {numberFunctions(), textFunctions(), dateFunctions(), formatFunction()})
-        for (const Definition& d : table)
+    for (const auto table : kTables)
+        for (const Definition& d : table())
             if (d.callable && name == d.name)
                 return Signature{std::string("dlg_") + d.name, d.minArgs, d.maxArgs, d.result};
     return findAggregate(name);
@@ -452,10 +456,8 @@ void registerDialect(sqlite3* db) {
     if (registerTextCollation(db) != SQLITE_OK)
         throw Error(InvalidOperation,
                     std::string("Cannot install the text collation: ") + sqlite3_errmsg(db));
-    for (const auto& table :
-         {functions::numberFunctions(), functions::textFunctions(), functions::dateFunctions(),
-          functions::formatFunction(), functions::operatorFunctions()})
-        functions::registerScalars(db, table);
+    for (const auto table : functions::kTables)
+        functions::registerScalars(db, table());
     functions::registerAggregates(db);
 }
 
