@@ -211,12 +211,15 @@ std::optional<Number> parseNumber(std::string_view text) {
                 if (c >= '0' && c <= '9') digit = c - '0';
                 if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
                 if (digit < 0 || digit >= base) return std::nullopt;
-                if (value > (std::numeric_limits<std::uint64_t>::max() >> 4)) return std::nullopt;
+                if (value > 0xFFFFFFFFu) return std::nullopt;
                 value = value * base + digit;
             }
-            if (digits == 0 || value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-                return std::nullopt;
-            const auto v = static_cast<std::int64_t>(value);
+            if (digits == 0 || value > 0xFFFFFFFFu) return std::nullopt;
+            // A value of up to four hex digits is a 16-bit Integer, of up to eight a 32-bit Long,
+            // both signed: &HFFFF is -1, &H8000 -32768, &H10000 65536, &HFFFFFFFF -1 again.
+            const std::int64_t v = value <= 0xFFFF
+                                       ? static_cast<std::int16_t>(value)
+                                       : static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
             return Number{true, negative ? -v : v, 0.0};
         }
     }

@@ -129,7 +129,8 @@ std::optional<Signature> findAggregate(std::string_view name);
 std::string numberText(const Number& n);
 std::string realText(double v);
 // Reads text as the classic engine converts it to a number: blanks around, sign, digits with ','
-// grouping, '.', exponent E or D, or &H / &O; nullopt when the whole text is not a number.
+// grouping, '.', exponent E or D, or &H / &O as a signed 16-bit or 32-bit value; nullopt when the
+// whole text is not a number.
 std::optional<Number> parseNumber(std::string_view text);
 double roundHalfEven(double v);
 

@@ -155,7 +155,8 @@ void fnVal(Call& c) {
             ++end;
         if (end == 2) return c.setInteger(0);
         const auto n = parseNumber(std::string_view(s).substr(0, end));
-        return c.setInteger(n ? n->integer : 0);
+        if (!n) c.overflow(); // more than 32 bits
+        return c.setInteger(n->integer);
     }
     std::size_t end = 0;
     if (end < s.size() && (s[end] == '+' || s[end] == '-')) ++end;
