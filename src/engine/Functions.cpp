@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string_view>
 
 namespace engine {
 namespace functions {
@@ -31,6 +32,39 @@ extern "C" void callScalar(sqlite3_context* context, int argc, sqlite3_value** a
     } catch (const std::exception& e) {
         sqlite3_result_error(context, e.what(), -1);
     }
+}
+
+// The '$' form of a function that passes Null through: the same body, but a Null argument is an
+// error, as the text the form promises cannot be Null.
+extern "C" void callStringForm(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    const auto* definition = static_cast<const Definition*>(sqlite3_user_data(context));
+    const std::string name = std::string(definition->displayName) + "$";
+    Call call(context, argc, argv, name.c_str());
+    try {
+        if (call.anyNull()) call.invalidUseOfNull();
+        definition->body(call);
+    } catch (const FunctionError& e) {
+        sqlite3_result_error(context, e.message.c_str(), -1);
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(context);
+    } catch (const std::exception& e) {
+        sqlite3_result_error(context, e.what(), -1);
+    }
+}
+
+// The functions with a '$' form that differs: those that answer Null for Null.
+constexpr std::string_view kStringForms[] = {"chr",   "hex",   "lcase", "left", "ltrim",  "mid",  "oct",
+                                             "right", "rtrim", "space", "str",  "string", "trim", "ucase"};
+
+bool hasStringForm(const Definition& d) {
+    if (!d.callable || d.sqlName) return false;
+    for (std::string_view name : kStringForms)
+        if (name == d.name) return true;
+    return false;
+}
+
+std::string stringFormName(const Definition& d) {
+    return std::string("dlg_") + d.name + "_s";
 }
 
 } // namespace
@@ -156,10 +190,15 @@ void registerScalars(sqlite3* db, std::span<const Definition> definitions) {
         // Each count of arguments is a registration of its own; "any count" is one.
         const int first = d.maxArgs < 0 ? -1 : d.minArgs;
         const int last = d.maxArgs < 0 ? -1 : d.maxArgs;
+        const bool stringForm = hasStringForm(d);
         for (int count = first; count <= last; ++count) {
-            const int rc = sqlite3_create_function_v2(db, sqlName.c_str(), count, SQLITE_UTF8 | d.flags,
-                                                      const_cast<Definition*>(&d), callScalar, nullptr,
-                                                      nullptr, nullptr);
+            int rc = sqlite3_create_function_v2(db, sqlName.c_str(), count, SQLITE_UTF8 | d.flags,
+                                                const_cast<Definition*>(&d), callScalar, nullptr, nullptr,
+                                                nullptr);
+            if (rc == SQLITE_OK && stringForm)
+                rc = sqlite3_create_function_v2(db, stringFormName(d).c_str(), count, SQLITE_UTF8 | d.flags,
+                                                const_cast<Definition*>(&d), callStringForm, nullptr, nullptr,
+                                                nullptr);
             if (rc != SQLITE_OK)
                 throw Error(InvalidOperation,
                             "Cannot install the SQL function " + sqlName + ": " + sqlite3_errmsg(db));
@@ -446,10 +485,14 @@ constexpr std::span<const Definition> (*kTables[])() = {numberFunctions, textFun
                                                         formatFunction, operatorFunctions};
 
 std::optional<Signature> findFunction(std::string_view name) {
+    const bool stringForm = name.size() > 1 && name.back() == '$';
+    if (stringForm) name.remove_suffix(1);
     for (const auto table : kTables)
         for (const Definition& d : table())
             if (d.callable && name == d.name)
-                return Signature{std::string("dlg_") + d.name, d.minArgs, d.maxArgs, d.result};
+                return Signature{stringForm && hasStringForm(d) ? stringFormName(d)
+                                                                : std::string("dlg_") + d.name,
+                                 d.minArgs, d.maxArgs, d.result};
     return findAggregate(name);
 }
 

@@ -114,8 +114,10 @@ struct Signature {
     int maxArgs = 0;
     Result result = Result::Unknown;
 };
-// The function of that name (lower case, without a '$'), scalar or aggregate; nullopt when the
-// dialect has none.
+// The function of that name (lower case), scalar or aggregate; nullopt when the dialect has none.
+// A trailing '$' asks for the form that answers text only: where the function passes Null through
+// (Left, Mid, Str, Hex ...), its '$' form refuses Null with "Invalid use of Null"; other functions
+// are the same with or without the '$'.
 std::optional<Signature> findFunction(std::string_view name);
 
 // Registers scalar functions; throws engine::Error naming the first that SQLite refused.
