@@ -455,7 +455,53 @@ void fnPower(Call& c) {
     c.setReal(r);
 }
 
+// Sqr, Log, Exp, Atn, Sin, Cos, Tan: Null gives Null; outside their domain, the classic error.
+template <double (*F)(double), bool (*Valid)(double)> void mathFunction(Call& c) {
+    if (c.isNull(0)) return c.setNull();
+    const double x = c.real(0);
+    if (!Valid(x)) c.invalidArgument();
+    c.setReal(F(x)); // an infinite result (Exp(1000)) is an overflow
+}
+
+bool anyReal(double) {
+    return true;
+}
+bool notNegative(double x) {
+    return x >= 0;
+}
+bool positive(double x) {
+    return x > 0;
+}
+double sqrtOf(double x) {
+    return std::sqrt(x);
+}
+double logOf(double x) {
+    return std::log(x);
+}
+double expOf(double x) {
+    return std::exp(x);
+}
+double atanOf(double x) {
+    return std::atan(x);
+}
+double sinOf(double x) {
+    return std::sin(x);
+}
+double cosOf(double x) {
+    return std::cos(x);
+}
+double tanOf(double x) {
+    return std::tan(x);
+}
+
 const Definition kNumberFunctions[] = {
+    {"sqr", 1, 1, mathFunction<sqrtOf, notNegative>, "Sqr", Result::Number, kPure},
+    {"log", 1, 1, mathFunction<logOf, positive>, "Log", Result::Number, kPure},
+    {"exp", 1, 1, mathFunction<expOf, anyReal>, "Exp", Result::Number, kPure},
+    {"atn", 1, 1, mathFunction<atanOf, anyReal>, "Atn", Result::Number, kPure},
+    {"sin", 1, 1, mathFunction<sinOf, anyReal>, "Sin", Result::Number, kPure},
+    {"cos", 1, 1, mathFunction<cosOf, anyReal>, "Cos", Result::Number, kPure},
+    {"tan", 1, 1, mathFunction<tanOf, anyReal>, "Tan", Result::Number, kPure},
     {"int", 1, 1, fnInt, "Int", Result::Number, kPure},
     {"fix", 1, 1, fnFix, "Fix", Result::Number, kPure},
     {"abs", 1, 1, fnAbs, "Abs", Result::Number, kPure},
@@ -481,8 +527,8 @@ std::span<const Definition> numberFunctions() {
 }
 
 // Every table of scalar functions; the operators' helpers are in it too, but no user calls them.
-constexpr std::span<const Definition> (*kTables[])() = {numberFunctions, textFunctions, dateFunctions,
-                                                        formatFunction, operatorFunctions};
+constexpr std::span<const Definition> (*kTables[])() = {
+    numberFunctions, textFunctions, dateFunctions, formatFunction, conversionFunctions, operatorFunctions};
 
 std::optional<Signature> findFunction(std::string_view name) {
     const bool stringForm = name.size() > 1 && name.back() == '$';
