@@ -45,6 +45,55 @@ protected:
     TempDir m_dir;
 };
 
+TEST_F(FunctionLibraryTest, Text) {
+    check({
+        {"Replace('Alphabet', 'a', 'x')", "xlphxbet"},
+        {"Replace('Alphabet', 'a', 'x', 1, -1, 0)", "Alphxbet"},
+        {"Replace('abcabc', 'b', '', 3)", "cac"},
+        {"Replace('aaaa', 'A', 'b', 1, 2)", "bbaa"},
+        {"Replace('Čačak', 'č', 'c')", "cacak"},
+        {"Replace('abc', '', 'x')", "abc"},
+        {"Replace('abc', 'b', 'x', 5)", ""},
+        {"Replace(n, 'a', 'b')", "!Invalid use of Null in function Replace"},
+        {"Replace('abc', 'b', 'x', 0)", "!Invalid procedure call or argument in function Replace"},
+        {"InStrRev('abcabc', 'B')", "5"},
+        {"InStrRev('abcabc', 'bc', 5)", "2"},
+        {"InStrRev('abcabc', 'B', -1, 0)", "0"},
+        {"InStrRev('abc', '')", "3"},
+        {"InStrRev(n, 'a')", "NULL"},
+        {"StrComp('abc', 'ABC')", "0"},
+        {"StrComp('abc', 'ABC', 0)", "1"},
+        {"StrComp('a', 'b')", "-1"},
+        {"StrComp(n, 'a')", "NULL"},
+        {"StrConv('hello WORLD', 3)", "Hello World"},
+        {"StrConv('jean-luc o''neil', 3)", "Jean-luc O'neil"},
+        {"StrConv('ČAČAK', 2)", "čačak"},
+        {"StrConv('x', 4)", "!Invalid procedure call or argument in function StrConv"},
+        {"StrReverse('Čačak')", "kačaČ"},
+        {"AscW('€')", "8364"},
+        {"AscW(ChrW(40000))", "-25536"},
+        {"ChrW(-1) = ChrW(65535)", "-1"},
+        {"Hex(9786)", "263A"},
+        {"Hex(-1)", "FFFF"},
+        {"Hex(-32769)", "FFFF7FFF"},
+        {"Hex(2.5)", "2"},
+        {"Hex(n)", "NULL"},
+        {"Hex$(n)", "!Invalid use of Null in function Hex$"},
+        {"Hex(2147483648)", "!Overflow in function Hex"},
+        {"Oct(8) & ' ' & Oct(-1)", "10 177777"},
+        {"Val('&HFFFF')", "-1"},
+        {"Val('&H8000')", "-32768"},
+        {"Val('&H10000')", "65536"},
+        {"Val('&HFFFFFFFF')", "-1"},
+        {"Val('&O177777')", "-1"},
+        {"Str(n)", "NULL"},
+        {"Str$(n)", "!Invalid use of Null in function Str$"},
+        {"Left(n, 2)", "NULL"},
+        {"Left$(n, 2)", "!Invalid use of Null in function Left$"},
+        {"UCase$(s) & Mid$(s, 2)", "WORDord"},
+    });
+}
+
 TEST_F(FunctionLibraryTest, NumbersAndConversions) {
     check({
         {"Sqr(16)", "4"},
