@@ -128,4 +128,29 @@ TEST_F(FunctionLibraryTest, NumbersAndConversions) {
     });
 }
 
+TEST_F(FunctionLibraryTest, Dates) {
+    check({
+        {"DateSerial(2003, 14, 1)", "2004-02-01"},
+        {"DateSerial(2024, 3, 0)", "2024-02-29"},
+        {"DateSerial(2024, 0, 1)", "2023-12-01"},
+        {"DateSerial(2024, 1, -1)", "2023-12-30"},
+        {"DateSerial(2024, 2, 30)", "2024-03-01"},
+        {"DateSerial(29, 1, 1) & ' ' & DateSerial(30, 1, 1)", "2029-01-01 1930-01-01"},
+        {"DateSerial(10000, 1, 1)", "!Invalid procedure call or argument in function DateSerial"},
+        {"DateSerial(2024, 1, 40000)", "!Overflow in function DateSerial"},
+        {"DateSerial(n, 1, 1)", "!Invalid use of Null in function DateSerial"},
+        {"TimeSerial(25, 0, 0)", "1899-12-31 01:00:00"},
+        {"Format(TimeSerial(12, -30, 0), 'hh:nn:ss')", "11:30:00"},
+        {"Format(TimeSerial(0, 90, 5), 'hh:nn:ss')", "01:30:05"},
+        {"DateValue('March 1, 2024 17:04')", "2024-03-01"},
+        {"Format(TimeValue('5:04 PM'), 'hh:nn:ss')", "17:04:00"},
+        {"DateValue('soon')", "!Type mismatch in function DateValue"},
+        {"MonthName(2) & ' ' & MonthName(2, True)", "February Feb"},
+        {"MonthName(13)", "!Invalid procedure call or argument in function MonthName"},
+        {"WeekdayName(1) & ' ' & WeekdayName(1, True, 2) & ' ' & WeekdayName(7, False, 2)",
+         "Sunday Mon Sunday"},
+        {"WeekdayName(8)", "!Invalid procedure call or argument in function WeekdayName"},
+    });
+}
+
 } // namespace
