@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine::functions {
 
@@ -105,6 +106,7 @@ std::span<const Definition> numberFunctions();
 std::span<const Definition> textFunctions();
 std::span<const Definition> dateFunctions();
 std::span<const Definition> formatFunction();
+std::span<const Definition> formatVariantFunctions();
 std::span<const Definition> conversionFunctions();
 std::span<const Definition> serialDateFunctions();
 std::span<const Definition> operatorFunctions();
@@ -137,6 +139,11 @@ std::string realText(double v);
 // whole text is not a number.
 std::optional<Number> parseNumber(std::string_view text);
 double roundHalfEven(double v);
+
+// Format's engine for the functions that build their pattern themselves: a number in one to four
+// ';' sections, a date in a date pattern.
+std::string formatNumberSections(double v, const std::vector<std::string>& sections);
+std::string formatDatePattern(const DateTime& d, std::string_view pattern);
 
 // Dates. parseDate reads ISO text (2024-03-01, 2024-03-01 17:04:23), U.S. m/d/y text, month names
 // (March 1, 2024; 1 Mar 2024; 01-Mar-24) and times (17:04, 5:04 PM); nullopt otherwise.

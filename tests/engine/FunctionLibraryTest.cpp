@@ -153,4 +153,29 @@ TEST_F(FunctionLibraryTest, Dates) {
     });
 }
 
+TEST_F(FunctionLibraryTest, Format) {
+    const std::string d = "'2024-03-01 17:04:09'";
+    check({
+        {"Format(True, ';\\y;\\n') & Format(False, ';\\y;\\n')", "yn"},
+        {"Format(0, '\\Y\\e\\s;\\Y\\e\\s;\\N\\o')", "No"},
+        {"Format(5, '\\Y\\e\\s;\\Y\\e\\s;\\N\\o') & Format(-3, '\\Y\\e\\s;\\Y\\e\\s;\\N\\o')", "YesYes"},
+        {"Format('2024-03-01 17:04:09', 'ttttt')", "17:04:09"},
+        {"Format(1, 'True/False') & Format(0, 'Yes/No') & Format(-1, 'On/Off')", "TrueNoOn"},
+        {"FormatNumber(1234.5)", "1,234.50"},
+        {"FormatNumber(1234.5678, 3)", "1,234.568"},
+        {"FormatNumber(0.5, 2, 0)", ".50"},
+        {"FormatNumber(-1234.5, 1, -1, -1)", "(1,234.5)"},
+        {"FormatNumber(1234.4, 0, -2, -2, 0)", "1234"},
+        {"FormatNumber('abc')", "!Type mismatch in function FormatNumber"},
+        {"FormatCurrency(-1234.5)", "-1,234.50"},
+        {"FormatPercent(0.256) & ' ' & FormatPercent(0.256, 0)", "25.60% 26%"},
+        {"FormatDateTime('2024-03-01 17:04:09')", "2024-03-01 17:04:09"},
+        {"FormatDateTime('2024-03-01 17:04:09', 1)", "Friday, March 1, 2024"},
+        {"FormatDateTime('2024-03-01 17:04:09', 2)", "2024-03-01"},
+        {"FormatDateTime('2024-03-01 17:04:09', 3) & ' ' & FormatDateTime('2024-03-01 17:04:09', 4)",
+         "17:04:09 17:04"},
+        {"FormatDateTime('2024-03-01', 5)", "!Invalid procedure call or argument in function FormatDateTime"},
+    });
+}
+
 } // namespace
