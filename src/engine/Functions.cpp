@@ -528,8 +528,8 @@ std::span<const Definition> numberFunctions() {
 
 // Every table of scalar functions; the operators' helpers are in it too, but no user calls them.
 constexpr std::span<const Definition> (*kTables[])() = {
-    numberFunctions, textFunctions,          dateFunctions,       serialDateFunctions,
-    formatFunction,  formatVariantFunctions, conversionFunctions, operatorFunctions};
+    numberFunctions,        textFunctions,       dateFunctions,      serialDateFunctions, formatFunction,
+    formatVariantFunctions, conversionFunctions, financialFunctions, operatorFunctions};
 
 std::optional<Signature> findFunction(std::string_view name) {
     const bool stringForm = name.size() > 1 && name.back() == '$';

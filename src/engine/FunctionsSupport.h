@@ -109,6 +109,7 @@ std::span<const Definition> formatFunction();
 std::span<const Definition> formatVariantFunctions();
 std::span<const Definition> conversionFunctions();
 std::span<const Definition> serialDateFunctions();
+std::span<const Definition> financialFunctions();
 std::span<const Definition> operatorFunctions();
 
 // A function users may call, as the translator needs to know it.

@@ -178,4 +178,46 @@ TEST_F(FunctionLibraryTest, Format) {
     });
 }
 
+TEST_F(FunctionLibraryTest, Financial) {
+    struct Case {
+        const char* expression;
+        double expected;
+    };
+    const Case cases[] = {
+        {"Pmt(0.1 / 12, 24, 1000)", -46.1449263375165},
+        {"Pmt(0.1 / 12, 24, 1000, 0, 1)", -45.7635633099339},
+        {"Pmt(0, 10, 1000)", -100},
+        {"FV(0.05, 10, -100)", 1257.78925355488},
+        {"FV(0, 10, -100, -1000)", 2000},
+        {"PV(0.08 / 12, 240, 500)", -59777.1458511878},
+        {"NPer(0.01, -100, 1000)", 10.5886444594232},
+        {"IPmt(0.1 / 12, 1, 24, 1000)", -8.33333333333333},
+        {"IPmt(0.1 / 12, 24, 24, 1000)", -0.381363027582751},
+        {"IPmt(0.1 / 12, 1, 24, 1000, 0, 1)", 0},
+        {"PPmt(0.1 / 12, 1, 24, 1000)", -37.8115930041833},
+        {"Rate(24, -46.1449263375165, 1000)", 0.1 / 12},
+        {"DDB(2400, 300, 10, 1)", 480},
+        {"DDB(2400, 300, 10, 2)", 384},
+        {"DDB(2400, 300, 10, 10)", 22.1225472},
+        {"SLN(30000, 7500, 10)", 2250},
+        {"SYD(30000, 7500, 10, 1)", 4090.90909090909},
+        {"SYD(30000, 7500, 10, 10)", 409.090909090909},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        const std::string actual = evaluate(c.expression);
+        char* end = nullptr;
+        const double value = std::strtod(actual.c_str(), &end);
+        ASSERT_TRUE(end && *end == '\0' && end != actual.c_str()) << actual;
+        EXPECT_NEAR(value, c.expected, 1e-9 * std::max(1.0, std::fabs(c.expected)));
+    }
+    check({
+        {"Pmt(0.1, 0, 1000)", "!Invalid procedure call or argument in function Pmt"},
+        {"IPmt(0.1, 0, 24, 1000)", "!Invalid procedure call or argument in function IPmt"},
+        {"Rate(12, 100, 1000)", "!Invalid procedure call or argument in function Rate"},
+        {"DDB(2400, 300, 10, 11)", "!Invalid procedure call or argument in function DDB"},
+        {"Pmt(n, 24, 1000)", "!Invalid use of Null in function Pmt"},
+    });
+}
+
 } // namespace
