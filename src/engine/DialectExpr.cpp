@@ -406,7 +406,9 @@ std::vector<Expr> Parser::arguments() {
 
 Expr Parser::functionCall(const Token& nameToken) {
     std::string name = asciiLower(nameToken.text);
-    if (name.size() > 1 && name.back() == '$') name.pop_back(); // Left$, Mid$ ... are the same functions
+    // Left$, Mid$ ... are the same functions, but refuse Null where the plain form passes it through.
+    const bool stringForm = name.size() > 1 && name.back() == '$';
+    if (stringForm) name.pop_back();
     auto wrongCount = [this]() { expressionError("Wrong number of arguments used with function"); };
 
     for (const char* aggregate : kSqliteAggregates) {
@@ -458,7 +460,8 @@ Expr Parser::functionCall(const Token& nameToken) {
 
     // Only the dialect's own functions: SQLite's (hex, replace, printf, randomblob, ...) are not the
     // dialect's, and some of them mean something else under the same name.
-    const std::optional<functions::Signature> library = functions::findFunction(name);
+    const std::optional<functions::Signature> library =
+        functions::findFunction(stringForm ? name + "$" : name);
     if (!library) fail(UndefinedFunction, "Undefined function '" + nameToken.text + "' in expression.");
     const int count = static_cast<int>(args.size());
     if (count < library->minArgs || (library->maxArgs >= 0 && count > library->maxArgs)) wrongCount();

@@ -180,6 +180,14 @@ NumberPattern parseNumberPattern(std::string_view s) {
 
 // Formats x >= 0 with one section; allZero tells whether every digit shown is 0.
 std::string renderNumber(double x, const NumberPattern& p, bool& allZero) {
+    if (p.intCount == 0 && p.fracCount == 0 && p.expCount == 0 && p.percents == 0) {
+        // No digit placeholder (nor %): the section is its literal text alone ("\Y\e\s;\N\o").
+        std::string out;
+        for (const NumberElement& e : p.elements)
+            out += e.kind == NumberElement::Point ? std::string(".") : e.text;
+        allZero = false;
+        return out;
+    }
     x *= std::pow(100.0, p.percents);
     x /= std::pow(1000.0, p.scale);
     Decimal d = decimalOf(x);
@@ -287,6 +295,7 @@ std::string formatNumber(double v, const std::vector<std::string>& sections) {
     } else if (v == 0 && sections.size() > 2 && !sections[2].empty()) {
         index = 2;
     }
+    if (sections[index].empty()) return (minus ? "-" : "") + realText(v); // an empty section: as is
     bool allZero = false;
     const std::string text = renderNumber(v, parseNumberPattern(sections[index]), allZero);
     return minus && !allZero ? "-" + text : text;
@@ -434,8 +443,8 @@ std::string formatDate(const DateTime& d, std::string_view s, int firstDay, int 
 
 enum class PatternKind { Number, Date, Text };
 
-// Digit placeholders make a number pattern; else @ or & a text pattern; else date letters a date
-// pattern. Literal text alone counts as a number pattern.
+// Digit placeholders make a number pattern; else @ or & a text pattern; else date letters (and
+// ttttt, the time) a date pattern. Literal text alone counts as a number pattern.
 PatternKind classify(std::string_view s) {
     bool date = false;
     bool text = false;
@@ -450,7 +459,8 @@ PatternKind classify(std::string_view s) {
             return PatternKind::Number;
         } else {
             text = text || ch == '@' || ch == '&' || ch == '<' || ch == '>';
-            date = date || std::string_view("dmyhnswqcDMYHNSWQC").find(ch) != std::string_view::npos;
+            date = date || std::string_view("dmyhnswqcDMYHNSWQC").find(ch) != std::string_view::npos ||
+                   asciiLower(s.substr(i, 5)) == "ttttt";
         }
     }
     return text ? PatternKind::Text : date ? PatternKind::Date : PatternKind::Number;
@@ -609,6 +619,14 @@ const Definition kFormatFunction[] = {
 };
 
 } // namespace
+
+std::string formatNumberSections(double v, const std::vector<std::string>& sections) {
+    return formatNumber(v, sections);
+}
+
+std::string formatDatePattern(const DateTime& d, std::string_view pattern) {
+    return formatDate(d, pattern, 1, 1);
+}
 
 std::span<const Definition> formatFunction() {
     return kFormatFunction;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string_view>
 
 namespace engine {
 namespace functions {
@@ -31,6 +32,39 @@ extern "C" void callScalar(sqlite3_context* context, int argc, sqlite3_value** a
     } catch (const std::exception& e) {
         sqlite3_result_error(context, e.what(), -1);
     }
+}
+
+// The '$' form of a function that passes Null through: the same body, but a Null argument is an
+// error, as the text the form promises cannot be Null.
+extern "C" void callStringForm(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    const auto* definition = static_cast<const Definition*>(sqlite3_user_data(context));
+    const std::string name = std::string(definition->displayName) + "$";
+    Call call(context, argc, argv, name.c_str());
+    try {
+        if (call.anyNull()) call.invalidUseOfNull();
+        definition->body(call);
+    } catch (const FunctionError& e) {
+        sqlite3_result_error(context, e.message.c_str(), -1);
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(context);
+    } catch (const std::exception& e) {
+        sqlite3_result_error(context, e.what(), -1);
+    }
+}
+
+// The functions with a '$' form that differs: those that answer Null for Null.
+constexpr std::string_view kStringForms[] = {"chr",   "hex",   "lcase", "left", "ltrim",  "mid",  "oct",
+                                             "right", "rtrim", "space", "str",  "string", "trim", "ucase"};
+
+bool hasStringForm(const Definition& d) {
+    if (!d.callable || d.sqlName) return false;
+    for (std::string_view name : kStringForms)
+        if (name == d.name) return true;
+    return false;
+}
+
+std::string stringFormName(const Definition& d) {
+    return std::string("dlg_") + d.name + "_s";
 }
 
 } // namespace
@@ -156,10 +190,15 @@ void registerScalars(sqlite3* db, std::span<const Definition> definitions) {
         // Each count of arguments is a registration of its own; "any count" is one.
         const int first = d.maxArgs < 0 ? -1 : d.minArgs;
         const int last = d.maxArgs < 0 ? -1 : d.maxArgs;
+        const bool stringForm = hasStringForm(d);
         for (int count = first; count <= last; ++count) {
-            const int rc = sqlite3_create_function_v2(db, sqlName.c_str(), count, SQLITE_UTF8 | d.flags,
-                                                      const_cast<Definition*>(&d), callScalar, nullptr,
-                                                      nullptr, nullptr);
+            int rc = sqlite3_create_function_v2(db, sqlName.c_str(), count, SQLITE_UTF8 | d.flags,
+                                                const_cast<Definition*>(&d), callScalar, nullptr, nullptr,
+                                                nullptr);
+            if (rc == SQLITE_OK && stringForm)
+                rc = sqlite3_create_function_v2(db, stringFormName(d).c_str(), count, SQLITE_UTF8 | d.flags,
+                                                const_cast<Definition*>(&d), callStringForm, nullptr, nullptr,
+                                                nullptr);
             if (rc != SQLITE_OK)
                 throw Error(InvalidOperation,
                             "Cannot install the SQL function " + sqlName + ": " + sqlite3_errmsg(db));
@@ -211,12 +250,15 @@ std::optional<Number> parseNumber(std::string_view text) {
                 if (c >= '0' && c <= '9') digit = c - '0';
                 if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
                 if (digit < 0 || digit >= base) return std::nullopt;
-                if (value > (std::numeric_limits<std::uint64_t>::max() >> 4)) return std::nullopt;
+                if (value > 0xFFFFFFFFu) return std::nullopt;
                 value = value * base + digit;
             }
-            if (digits == 0 || value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-                return std::nullopt;
-            const auto v = static_cast<std::int64_t>(value);
+            if (digits == 0 || value > 0xFFFFFFFFu) return std::nullopt;
+            // A value of up to four hex digits is a 16-bit Integer, of up to eight a 32-bit Long,
+            // both signed: &HFFFF is -1, &H8000 -32768, &H10000 65536, &HFFFFFFFF -1 again.
+            const std::int64_t v = value <= 0xFFFF
+                                       ? static_cast<std::int16_t>(value)
+                                       : static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
             return Number{true, negative ? -v : v, 0.0};
         }
     }
@@ -413,7 +455,53 @@ void fnPower(Call& c) {
     c.setReal(r);
 }
 
+// Sqr, Log, Exp, Atn, Sin, Cos, Tan: Null gives Null; outside their domain, the classic error.
+template <double (*F)(double), bool (*Valid)(double)> void mathFunction(Call& c) {
+    if (c.isNull(0)) return c.setNull();
+    const double x = c.real(0);
+    if (!Valid(x)) c.invalidArgument();
+    c.setReal(F(x)); // an infinite result (Exp(1000)) is an overflow
+}
+
+bool anyReal(double) {
+    return true;
+}
+bool notNegative(double x) {
+    return x >= 0;
+}
+bool positive(double x) {
+    return x > 0;
+}
+double sqrtOf(double x) {
+    return std::sqrt(x);
+}
+double logOf(double x) {
+    return std::log(x);
+}
+double expOf(double x) {
+    return std::exp(x);
+}
+double atanOf(double x) {
+    return std::atan(x);
+}
+double sinOf(double x) {
+    return std::sin(x);
+}
+double cosOf(double x) {
+    return std::cos(x);
+}
+double tanOf(double x) {
+    return std::tan(x);
+}
+
 const Definition kNumberFunctions[] = {
+    {"sqr", 1, 1, mathFunction<sqrtOf, notNegative>, "Sqr", Result::Number, kPure},
+    {"log", 1, 1, mathFunction<logOf, positive>, "Log", Result::Number, kPure},
+    {"exp", 1, 1, mathFunction<expOf, anyReal>, "Exp", Result::Number, kPure},
+    {"atn", 1, 1, mathFunction<atanOf, anyReal>, "Atn", Result::Number, kPure},
+    {"sin", 1, 1, mathFunction<sinOf, anyReal>, "Sin", Result::Number, kPure},
+    {"cos", 1, 1, mathFunction<cosOf, anyReal>, "Cos", Result::Number, kPure},
+    {"tan", 1, 1, mathFunction<tanOf, anyReal>, "Tan", Result::Number, kPure},
     {"int", 1, 1, fnInt, "Int", Result::Number, kPure},
     {"fix", 1, 1, fnFix, "Fix", Result::Number, kPure},
     {"abs", 1, 1, fnAbs, "Abs", Result::Number, kPure},
@@ -438,11 +526,20 @@ std::span<const Definition> numberFunctions() {
     return kNumberFunctions;
 }
 
+// Every table of scalar functions; the operators' helpers are in it too, but no user calls them.
+constexpr std::span<const Definition> (*kTables[])() = {
+    numberFunctions,        textFunctions,       dateFunctions,      serialDateFunctions, formatFunction,
+    formatVariantFunctions, conversionFunctions, financialFunctions, operatorFunctions};
+
 std::optional<Signature> findFunction(std::string_view name) {
-    for (const auto& table : {numberFunctions(), textFunctions(), dateFunctions(), formatFunction()})
-        for (const Definition& d : table)
+    const bool stringForm = name.size() > 1 && name.back() == '$';
+    if (stringForm) name.remove_suffix(1);
+    for (const auto table : kTables)
+        for (const Definition& d : table())
             if (d.callable && name == d.name)
-                return Signature{std::string("dlg_") + d.name, d.minArgs, d.maxArgs, d.result};
+                return Signature{stringForm && hasStringForm(d) ? stringFormName(d)
+                                                                : std::string("dlg_") + d.name,
+                                 d.minArgs, d.maxArgs, d.result};
     return findAggregate(name);
 }
 
@@ -452,10 +549,8 @@ void registerDialect(sqlite3* db) {
     if (registerTextCollation(db) != SQLITE_OK)
         throw Error(InvalidOperation,
                     std::string("Cannot install the text collation: ") + sqlite3_errmsg(db));
-    for (const auto& table :
-         {functions::numberFunctions(), functions::textFunctions(), functions::dateFunctions(),
-          functions::formatFunction(), functions::operatorFunctions()})
-        functions::registerScalars(db, table);
+    for (const auto table : functions::kTables)
+        functions::registerScalars(db, table());
     functions::registerAggregates(db);
 }
 

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace engine::functions {
 
@@ -105,6 +106,10 @@ std::span<const Definition> numberFunctions();
 std::span<const Definition> textFunctions();
 std::span<const Definition> dateFunctions();
 std::span<const Definition> formatFunction();
+std::span<const Definition> formatVariantFunctions();
+std::span<const Definition> conversionFunctions();
+std::span<const Definition> serialDateFunctions();
+std::span<const Definition> financialFunctions();
 std::span<const Definition> operatorFunctions();
 
 // A function users may call, as the translator needs to know it.
@@ -114,8 +119,10 @@ struct Signature {
     int maxArgs = 0;
     Result result = Result::Unknown;
 };
-// The function of that name (lower case, without a '$'), scalar or aggregate; nullopt when the
-// dialect has none.
+// The function of that name (lower case), scalar or aggregate; nullopt when the dialect has none.
+// A trailing '$' asks for the form that answers text only: where the function passes Null through
+// (Left, Mid, Str, Hex ...), its '$' form refuses Null with "Invalid use of Null"; other functions
+// are the same with or without the '$'.
 std::optional<Signature> findFunction(std::string_view name);
 
 // Registers scalar functions; throws engine::Error naming the first that SQLite refused.
@@ -129,9 +136,15 @@ std::optional<Signature> findAggregate(std::string_view name);
 std::string numberText(const Number& n);
 std::string realText(double v);
 // Reads text as the classic engine converts it to a number: blanks around, sign, digits with ','
-// grouping, '.', exponent E or D, or &H / &O; nullopt when the whole text is not a number.
+// grouping, '.', exponent E or D, or &H / &O as a signed 16-bit or 32-bit value; nullopt when the
+// whole text is not a number.
 std::optional<Number> parseNumber(std::string_view text);
 double roundHalfEven(double v);
+
+// Format's engine for the functions that build their pattern themselves: a number in one to four
+// ';' sections, a date in a date pattern.
+std::string formatNumberSections(double v, const std::vector<std::string>& sections);
+std::string formatDatePattern(const DateTime& d, std::string_view pattern);
 
 // Dates. parseDate reads ISO text (2024-03-01, 2024-03-01 17:04:23), U.S. m/d/y text, month names
 // (March 1, 2024; 1 Mar 2024; 01-Mar-24) and times (17:04, 5:04 PM); nullopt otherwise.

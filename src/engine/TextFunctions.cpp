@@ -1,4 +1,5 @@
-// The dialect's text functions: Len, Left, Mid, InStr, LCase, Trim, Str, Val, Chr, Asc, ... and LIKE.
+// The dialect's text functions: Len, Left, Mid, InStr, InStrRev, Replace, StrComp, StrConv, LCase,
+// Trim, Str, Val, Chr, Asc, ... and LIKE.
 #include "engine/Collation.h"
 #include "engine/FunctionsSupport.h"
 
@@ -155,7 +156,8 @@ void fnVal(Call& c) {
             ++end;
         if (end == 2) return c.setInteger(0);
         const auto n = parseNumber(std::string_view(s).substr(0, end));
-        return c.setInteger(n ? n->integer : 0);
+        if (!n) c.overflow(); // more than 32 bits
+        return c.setInteger(n->integer);
     }
     std::size_t end = 0;
     if (end < s.size() && (s[end] == '+' || s[end] == '-')) ++end;
@@ -245,6 +247,148 @@ void fnString(Call& c) {
     c.setText(out);
 }
 
+// The compare argument i of InStrRev, Replace and StrComp: 0 is binary; 1 (text), 2 (database), -1
+// (the module's option) and an absent or Null argument ignore case, as the engine's comparisons do.
+bool foldsCase(Call& c, int i) {
+    if (c.count() <= i || c.isNull(i)) return true;
+    const std::int64_t mode = c.whole(i);
+    if (mode < -1 || mode > 2) c.invalidArgument();
+    return mode != 0;
+}
+
+// InStrRev(s1, s2 [, start [, compare]]): the last position of s2 in s1 that ends by start (-1: the
+// end); Null when either text is Null.
+void fnInStrRev(Call& c) {
+    std::int64_t start = -1;
+    if (c.count() > 2) {
+        if (c.isNull(2)) c.invalidUseOfNull();
+        start = c.whole(2);
+        if (start == 0 || start < -1) c.invalidArgument();
+    }
+    const bool fold = foldsCase(c, 3);
+    if (c.isNull(0) || c.isNull(1)) return c.setNull();
+    const std::vector<char32_t> haystack = codePoints(c.text(0), fold);
+    const std::vector<char32_t> needle = codePoints(c.text(1), fold);
+    const auto length = static_cast<std::int64_t>(haystack.size());
+    if (start == -1) start = length;
+    if (length == 0 || start > length) return c.setInteger(0);
+    if (needle.empty()) return c.setInteger(start);
+    for (std::int64_t i = start - static_cast<std::int64_t>(needle.size()); i >= 0; --i)
+        if (std::equal(needle.begin(), needle.end(), haystack.begin() + i)) return c.setInteger(i + 1);
+    c.setInteger(0);
+}
+
+// Replace(s, find, with [, start [, count [, compare]]]): the text from start on, with count (-1:
+// every) occurrences of find replaced. Its arguments are text and whole numbers, never Null.
+void fnReplace(Call& c) {
+    if (c.anyNull()) c.invalidUseOfNull();
+    const std::int64_t start = c.count() > 3 ? c.whole(3) : 1;
+    const std::int64_t count = c.count() > 4 ? c.whole(4) : -1;
+    if (start < 1 || count < -1) c.invalidArgument();
+    const bool fold = foldsCase(c, 5);
+    const std::string s = c.text(0);
+    const std::string find = c.text(1);
+    const std::string with = c.text(2);
+    const std::string_view rest = std::string_view(s).substr(offsetOf(s, start - 1));
+    if (find.empty() || count == 0) return c.setText(rest);
+    // The code points of the rest, with the byte offset each starts at.
+    std::vector<char32_t> text;
+    std::vector<std::size_t> offsets;
+    for (std::size_t pos = 0; pos < rest.size();) {
+        offsets.push_back(pos);
+        const char32_t cp = decodeUtf8(rest, pos);
+        text.push_back(fold ? foldCase(cp) : cp);
+    }
+    offsets.push_back(rest.size());
+    const std::vector<char32_t> needle = codePoints(find, fold);
+    std::string out;
+    std::size_t copied = 0; // code points of text already in out
+    std::int64_t done = 0;
+    for (std::size_t i = 0; i + needle.size() <= text.size() && (count < 0 || done < count);) {
+        if (!std::equal(needle.begin(), needle.end(), text.begin() + static_cast<std::ptrdiff_t>(i))) {
+            ++i;
+            continue;
+        }
+        out.append(rest.substr(offsets[copied], offsets[i] - offsets[copied]));
+        out += with;
+        i += needle.size();
+        copied = i;
+        ++done;
+    }
+    out.append(rest.substr(offsets[copied]));
+    c.setText(out);
+}
+
+// StrComp(a, b [, compare]): -1, 0 or 1 as a sorts before, with or after b; Null when either is.
+void fnStrComp(Call& c) {
+    const bool fold = foldsCase(c, 2);
+    if (c.isNull(0) || c.isNull(1)) return c.setNull();
+    const std::string a = c.text(0);
+    const std::string b = c.text(1);
+    // UTF-8 bytes sort as their code points do.
+    const int order = fold ? compareText(a, b) : a.compare(b);
+    c.setInteger(order < 0 ? -1 : (order > 0 ? 1 : 0));
+}
+
+// StrConv(s, conversion): 1 upper case, 2 lower case, 3 the first letter of each word upper and
+// the rest lower. The wide, narrow, kana and Unicode conversions have no meaning for this text.
+void fnStrConv(Call& c) {
+    if (c.isNull(1)) c.invalidUseOfNull();
+    const std::int64_t conversion = c.whole(1);
+    if (conversion < 1 || conversion > 3) c.invalidArgument();
+    if (c.isNull(0)) return c.setNull();
+    const std::string s = c.text(0);
+    if (conversion == 1) return c.setText(upperText(s));
+    if (conversion == 2) return c.setText(lowerText(s));
+    std::string out;
+    bool wordStart = true;
+    for (std::size_t pos = 0; pos < s.size();) {
+        const char32_t cp = decodeUtf8(s, pos);
+        // Words are separated by blanks and control characters 0 and 9 to 13 only, so "jean-luc"
+        // becomes "Jean-luc".
+        const bool separator = cp == ' ' || cp == 0 || (cp >= 9 && cp <= 13);
+        appendUtf8(out, separator ? cp : (wordStart ? toUpperCase(cp) : toLowerCase(cp)));
+        wordStart = separator;
+    }
+    c.setText(out);
+}
+
+void fnStrReverse(Call& c) {
+    if (c.isNull(0)) c.invalidUseOfNull();
+    const std::vector<char32_t> chars = codePoints(c.text(0), false);
+    std::string out;
+    for (auto it = chars.rbegin(); it != chars.rend(); ++it)
+        appendUtf8(out, *it);
+    c.setText(out);
+}
+
+// AscW: the UTF-16 code of the first character as the classic signed 16-bit Integer, so that
+// characters from U+8000 on are negative and one beyond U+FFFF gives its first surrogate. A byte
+// that was not valid text gives its own value, as with Asc.
+void fnAscW(Call& c) {
+    if (c.isNull(0)) c.invalidUseOfNull();
+    const std::string s = c.text(0);
+    if (s.empty()) c.invalidArgument();
+    std::size_t pos = 0;
+    char32_t cp = decodeUtf8(s, pos);
+    if (cp >= 0xDC80 && cp <= 0xDCFF) return c.setInteger(cp - 0xDC00);
+    if (cp > 0xFFFF) cp = 0xD800 + ((cp - 0x10000) >> 10);
+    c.setInteger(static_cast<std::int16_t>(static_cast<std::uint16_t>(cp)));
+}
+
+// ChrW(n): the character of UTF-16 code n, -32768 to 65535 (negative codes count from 65536). A
+// lone surrogate cannot be held in the engine's UTF-8 text and is refused.
+void fnChrW(Call& c) {
+    if (c.isNull(0)) c.invalidUseOfNull();
+    std::int64_t code = c.whole(0);
+    if (code < -32768 || code > 65535) c.invalidArgument();
+    if (code < 0) code += 65536;
+    if (code >= 0xD800 && code <= 0xDFFF) c.invalidArgument();
+    std::string out;
+    appendUtf8(out, static_cast<char32_t>(code));
+    c.setText(out);
+}
+
 // value LIKE pattern. The compiled pattern is kept with the statement while the pattern argument
 // stays the same (a literal, as it nearly always is).
 void like(Call& c, int valueArg, int patternArg, int escapeArg) {
@@ -307,6 +451,13 @@ const Definition kTextFunctions[] = {
     {"string", 2, 2, fnString, "String", Result::Text, kPure},
     {"chr", 1, 1, fnChr, "Chr", Result::Text, kPure},
     {"asc", 1, 1, fnAsc, "Asc", Result::Number, kPure},
+    {"ascw", 1, 1, fnAscW, "AscW", Result::Number, kPure},
+    {"chrw", 1, 1, fnChrW, "ChrW", Result::Text, kPure},
+    {"instrrev", 2, 4, fnInStrRev, "InStrRev", Result::Number, kPure},
+    {"replace", 3, 6, fnReplace, "Replace", Result::Text, kPure},
+    {"strcomp", 2, 3, fnStrComp, "StrComp", Result::Number, kPure},
+    {"strconv", 2, 3, fnStrConv, "StrConv", Result::Text, kPure},
+    {"strreverse", 1, 1, fnStrReverse, "StrReverse", Result::Text, kPure},
     {"like", 2, 2, fnDialectLike, "Like", Result::Number, kPure, false},
     // SQLite's own LIKE operator follows the dialect's patterns too.
     {"like", 2, 3, fnSqliteLike, "Like", Result::Number, kPure, false, "like"},

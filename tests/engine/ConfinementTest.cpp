@@ -47,9 +47,9 @@ TEST(ConfinementTest, OnlyTheDialectsFunctionsCanBeCalled) {
                             {{std::int64_t{1}, std::string("ab")}});
     const auto before = testsupport::snapshot(dir.path());
     Database db(dir.path());
-    for (const char* call : {"fts3_tokenizer('simple')", "randomblob(4)", "sqlite_version()", "hex(name)",
-                             "replace(name, 'a', 'b')", "printf('%s', name)", "load_extension('x')",
-                             "typeof(id)", "zeroblob(10)", "dlg_cat(name, name)", "unknownthing(id)"}) {
+    for (const char* call : {"fts3_tokenizer('simple')", "randomblob(4)", "sqlite_version()", "quote(name)",
+                             "unicode(name)", "printf('%s', name)", "load_extension('x')", "typeof(id)",
+                             "zeroblob(10)", "dlg_cat(name, name)", "unknownthing(id)"}) {
         const std::string name = std::string(call).substr(0, std::string(call).find('('));
         const std::string expected = "Undefined function '" + name + "' in expression.";
         for (const std::string& statement :
@@ -67,6 +67,9 @@ TEST(ConfinementTest, OnlyTheDialectsFunctionsCanBeCalled) {
             EXPECT_EQ(e.description(), expected);
         }
     }
+    // Where SQLite has a function of the same name, the dialect's is the one called.
+    EXPECT_EQ(enginetest::one(db, "select hex(id) & ' ' & replace(name, 'A', 'x') from t"), "1 xb");
+    EXPECT_EQ(enginetest::one(db, "select round(log(100), 4) from t"), "4.6052");
     // SQLite's statements that reach other files are not statements of the dialect.
     for (const char* statement :
          {"attach database 'other.db' as other", "pragma writable_schema = 1", "vacuum into 'copy.db'"})

@@ -65,7 +65,8 @@ TEST(DialectTest, ConstructsTranslateByExample) {
     EXPECT_EQ(sql("select first(a), count(*), count(distinct b), sum(c) from t group by lcase(d)"),
               "SELECT dlg_first(\"a\") AS \"Expr1000\", count(*) AS \"Expr1001\", count(DISTINCT \"b\") AS "
               "\"Expr1002\", sum(\"c\") AS \"Expr1003\" FROM \"t\" GROUP BY dlg_lcase(\"d\") COLLATE DBTEXT");
-    EXPECT_EQ(sql("select Left$(a, 2) from t"), "SELECT dlg_left(\"a\", 2) AS \"Expr1000\" FROM \"t\"");
+    // Left$ is Left refusing Null.
+    EXPECT_EQ(sql("select Left$(a, 2) from t"), "SELECT dlg_left_s(\"a\", 2) AS \"Expr1000\" FROM \"t\"");
     EXPECT_EQ(sql("select * from t where d > #17:04:23# or d = #3/1/2024 10:30:00 PM# or d = #1 Jan 93#"),
               "SELECT * FROM \"t\" WHERE (((\"d\" > '17:04:23') OR (\"d\" = '2024-03-01 22:30:00')) OR "
               "(\"d\" = '1993-01-01'))");
