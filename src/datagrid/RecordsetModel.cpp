@@ -66,7 +66,8 @@ const CachedRow* RecordsetModel::row(int r) const {
         const engine::Recordset::Reading reading(*m_recordset, LockWait);
         for (std::size_t f = 0; f < fields; ++f) {
             try {
-                values.texts[f] = displayText(m_recordset->valueAt(r, f));
+                values.texts[f] =
+                    displayText(m_recordset->valueAt(r, f), QLocale(), m_recordset->field(f).decimals);
             } catch (const engine::Error& e) {
                 if (e.number() == engine::DataChanged) throw;
                 // A damaged record shows what it can; the cell says why it cannot.

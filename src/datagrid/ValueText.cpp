@@ -8,6 +8,8 @@
 #include <QTime>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace datagrid {
 
@@ -15,8 +17,16 @@ namespace {
 
 const char* const TimeFormat = "HH:mm:ss";
 
-QString plainDecimal(double value, const QLocale& locale) {
+QString plainDecimal(double value, const QLocale& locale, int decimals) {
     if (!std::isfinite(value)) return QString::number(value);
+    if (decimals >= 0) {
+        if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) value = 0; // not -0.00
+        return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), locale.decimalPoint());
+    }
+    // A computed number shows at most 15 significant digits: a sum of 0.1s is 0.3, not 0.30000000000000004.
+    char rounded[32];
+    std::snprintf(rounded, sizeof rounded, "%.15g", value);
+    value = std::strtod(rounded, nullptr);
     // Shortest text that reads back as the same double, in fixed notation: 0.1 stays 0.1, 1e20 is
     // written out, as a classic grid shows numbers.
     char buffer[400];
@@ -63,10 +73,10 @@ QString shortDateFormat(const QLocale& locale) {
     return format;
 }
 
-QString displayText(const engine::Value& value, const QLocale& locale) {
+QString displayText(const engine::Value& value, const QLocale& locale, int decimals) {
     if (const auto* s = std::get_if<std::string>(&value)) return QString::fromStdString(*s);
     if (const auto* i = std::get_if<std::int64_t>(&value)) return QString::number(*i);
-    if (const auto* d = std::get_if<double>(&value)) return plainDecimal(*d, locale);
+    if (const auto* d = std::get_if<double>(&value)) return plainDecimal(*d, locale, decimals);
     if (const auto* b = std::get_if<bool>(&value))
         return *b ? QStringLiteral("True") : QStringLiteral("False");
     if (const auto* d = std::get_if<xbase::Date>(&value)) {

@@ -12,9 +12,10 @@ namespace datagrid {
 QString shortDateFormat(const QLocale& locale = QLocale());
 
 // A cell's text: numbers as plain decimals (no grouping, no exponent) with the locale's decimal point,
-// dates in shortDateFormat(), date-times with HH:mm:ss after the date, logical values "True" and "False"
-// (the words a classic grid shows for a Boolean), Null and binary contents as empty text.
-QString displayText(const engine::Value& value, const QLocale& locale = QLocale());
+// as many decimals as the field stores (`decimals`), or for a computed number at most 15 significant
+// digits; dates in shortDateFormat(), date-times with HH:mm:ss after the date, logical values "True" and
+// "False" (the words a classic grid shows for a Boolean), Null and binary contents as empty text.
+QString displayText(const engine::Value& value, const QLocale& locale = QLocale(), int decimals = -1);
 
 // The value of a field of this kind that the text stands for. It reads what displayText() writes, and
 // also ISO dates (2024-03-15), either decimal point, and for logical fields T/F, Y/N, Yes/No, .T./.F.,

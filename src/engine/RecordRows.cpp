@@ -69,7 +69,7 @@ public:
             if (at == names.end()) return false;
             const std::size_t field = m_table->visibleFields()[static_cast<std::size_t>(at - names.begin())];
             const auto& f = m_table->fields()[field];
-            m_fields.push_back({sqlite3_column_name(s, i), kindOfField(f), f.length});
+            m_fields.push_back(fieldInfo(sqlite3_column_name(s, i), f));
             m_fieldOf.push_back(field);
             m_columns.push_back(*at);
         }

@@ -92,6 +92,7 @@ private:
             FieldInfo info{sqlite3_column_name(s, i), FieldKind::Text, 0};
             if (const char* declared = sqlite3_column_decltype(s, i)) {
                 info.kind = kindOfDeclaredType(declared);
+                info.decimals = decimalsOfDeclaredType(declared);
                 typed[static_cast<std::size_t>(i)] = true;
             } else if (const auto it = st.computedKinds.find(info.name); it != st.computedKinds.end()) {
                 computed[static_cast<std::size_t>(i)] = it->second;

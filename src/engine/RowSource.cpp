@@ -10,6 +10,11 @@
 
 namespace engine {
 
+FieldInfo fieldInfo(const std::string& name, const xbase::Field& field) {
+    const char* declared = declaredType(field);
+    return {name, kindOfDeclaredType(declared), field.length, decimalsOfDeclaredType(declared)};
+}
+
 const std::string& RowSource::tableName() const {
     static const std::string none;
     return none;

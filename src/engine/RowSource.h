@@ -22,7 +22,11 @@ struct FieldInfo {
     std::string name; // as the column header shows it
     FieldKind kind = FieldKind::Text;
     std::uint32_t size = 0; // defined width of a table field; 0 for computed columns
+    int decimals = -1;      // a number field's decimals, as it shows them; -1 for computed numbers
 };
+
+// The column of a table field.
+FieldInfo fieldInfo(const std::string& name, const xbase::Field& field);
 
 // Callers hold the table's shared lock (Recordset::Reading) around every call that reads the file.
 class RowSource {

@@ -18,7 +18,7 @@ public:
         for (std::size_t i : m_table->visibleFields()) {
             const auto& f = m_table->fields()[i];
             m_columns.push_back(names[m_fields.size()]);
-            m_fields.push_back({names[m_fields.size()], kindOfField(f), f.length});
+            m_fields.push_back(fieldInfo(names[m_fields.size()], f));
             m_fieldOf.push_back(i);
         }
     }

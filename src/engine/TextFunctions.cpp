@@ -133,7 +133,7 @@ template <bool Left, bool Right> void fnTrim(Call& c) {
 
 // Str: a number with a leading space when it is not negative; text stays as it is.
 void fnStr(Call& c) {
-    if (c.isNull(0)) c.invalidUseOfNull(); // in a query, Str of Null is an error, as its $ form is
+    if (c.isNull(0)) return c.setNull(); // Str$ refuses Null; the program's auto-fit relies on Str passing it
     if (c.type(0) == SQLITE_TEXT || c.type(0) == SQLITE_BLOB) return c.setArgument(0);
     const Number n = c.number(0);
     const std::string digits = numberText(n);

@@ -6,9 +6,22 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace engine {
+
+namespace {
+
+// REAL(n): a number stored with n decimals, which is how it shows.
+const char* realWithDecimals(int decimals) {
+    static const char* const kTypes[] = {
+        "REAL(0)", "REAL(1)", "REAL(2)",  "REAL(3)",  "REAL(4)",  "REAL(5)",  "REAL(6)",  "REAL(7)",
+        "REAL(8)", "REAL(9)", "REAL(10)", "REAL(11)", "REAL(12)", "REAL(13)", "REAL(14)", "REAL(15)"};
+    return kTypes[std::clamp(decimals, 0, 15)];
+}
+
+} // namespace
 
 const char* declaredType(const xbase::Field& f) {
     switch (f.type) {
@@ -23,11 +36,12 @@ const char* declaredType(const xbase::Field& f) {
         return "MEMOTEXT COLLATE DBTEXT";
     case 'N':
     case 'F':
-        return f.decimals == 0 && f.length <= 18 ? "INTEGER" : "REAL";
+        return f.decimals == 0 && f.length <= 18 ? "INTEGER" : realWithDecimals(f.decimals);
     case 'I':
     case '+':
-        return f.decimals == 0 ? "INTEGER" : "REAL";
+        return f.decimals == 0 ? "INTEGER" : realWithDecimals(f.decimals);
     case 'Y':
+        return realWithDecimals(4);
     case 'O':
         return "REAL";
     case 'B':
@@ -59,6 +73,11 @@ FieldKind kindOfDeclaredType(const char* declared) {
 
 FieldKind kindOfField(const xbase::Field& f) {
     return kindOfDeclaredType(declaredType(f));
+}
+
+int decimalsOfDeclaredType(const char* declared) {
+    if (!declared || std::strncmp(declared, "REAL(", 5) != 0) return -1;
+    return std::atoi(declared + 5);
 }
 
 const char* kindName(FieldKind kind) {

@@ -21,6 +21,8 @@ enum class FieldKind { Text, Memo, Integer, Real, Date, DateTime, Logical, Binar
 const char* declaredType(const xbase::Field& field);
 FieldKind kindOfDeclaredType(const char* declared);
 FieldKind kindOfField(const xbase::Field& field);
+// The decimals a number column shows, from its declared type REAL(n); -1 for any other type.
+int decimalsOfDeclaredType(const char* declared);
 const char* kindName(FieldKind kind);
 
 // Dates are ISO text 'YYYY-MM-DD', date-times 'YYYY-MM-DD HH:MM:SS' (with '.mmm' when there are

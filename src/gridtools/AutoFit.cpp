@@ -34,7 +34,9 @@ std::optional<int> measure(engine::Database& database, const ColumnToFit& column
     for (rows->moveFirst(); !rows->eof(); rows->moveNext()) {
         const engine::Value value = rows->value(txt);
         // The text as the grid shows it is what has to fit.
-        if (!xbase::isNull(value)) widest = std::max(widest, textWidth(datagrid::displayText(value)));
+        if (!xbase::isNull(value))
+            widest = std::max(widest,
+                              textWidth(datagrid::displayText(value, QLocale(), rows->field(txt).decimals)));
     }
     widest = std::max(widest, textWidth(column.caption.toUpper()));
     return widest + columnMargin;

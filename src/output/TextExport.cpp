@@ -123,7 +123,8 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
             if (rows->eof()) break; // rows deleted meanwhile: the count was more than there are
             QString line;
             for (std::size_t m = 0; m < widths.size(); ++m)
-                line += QLatin1Char(' ') + rightAligned(fieldText(rows->value(m), locale), widths[m]);
+                line += QLatin1Char(' ') +
+                        rightAligned(fieldText(rows->value(m), locale, rows->field(m).decimals), widths[m]);
             file->writeLine(line);
             window.rows.moveNext();
             repainter.tick();

@@ -52,9 +52,9 @@ QString rightAligned(const QString& text, int width) {
     return missing > 0 ? QString(missing, QLatin1Char(' ')) + text : text;
 }
 
-QString fieldText(const engine::Value& value, const QLocale& locale) {
+QString fieldText(const engine::Value& value, const QLocale& locale, int decimals) {
     if (xbase::isNull(value)) return QStringLiteral(" ");
-    return datagrid::displayText(value, locale);
+    return datagrid::displayText(value, locale, decimals);
 }
 
 QString percentTitle(std::int64_t done, std::int64_t total, const QLocale& locale) {

@@ -27,7 +27,7 @@ int characterCount(const QString& text);
 QString rightAligned(const QString& text, int width);
 
 // A field as the export writes it: Null as one blank, any other value as the grid shows it.
-QString fieldText(const engine::Value& value, const QLocale& locale = QLocale());
+QString fieldText(const engine::Value& value, const QLocale& locale = QLocale(), int decimals = -1);
 
 // done * 100 / total in the "##.##" form, then " %": at most two decimals, no leading zero, the
 // locale's decimal separator always written, trailing zeros dropped (0 gives ". %", 1 of 4 gives

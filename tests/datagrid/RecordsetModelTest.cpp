@@ -84,7 +84,7 @@ TEST_F(RecordsetModelTest, ColumnsHeadersAndCellTexts) {
     EXPECT_EQ(model.headerData(2, Qt::Vertical).toInt(), 3);
 
     // Plain decimals, the locale's short date with a four-digit year, True/False, Null as nothing.
-    EXPECT_EQ(row(0), (std::vector<QString>{"AB", "Ana", "5", "3.5", "3/15/2024", "True"}));
+    EXPECT_EQ(row(0), (std::vector<QString>{"AB", "Ana", "5", "3.50", "3/15/2024", "True"}));
     EXPECT_EQ(row(1), (std::vector<QString>{"CD", "Bojan", "-12", "0.25", "12/1/1999", "False"}));
     EXPECT_EQ(row(2), (std::vector<QString>{"EF", "Cvijeta", "", "", "", ""}));
     EXPECT_EQ(model.data(model.index(0, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
@@ -98,7 +98,7 @@ TEST_F(RecordsetModelTest, ColumnsHeadersAndCellTexts) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     RecordsetModel& german = open("people.dbf");
     EXPECT_EQ(german.data(german.index(0, 4)).toString(), "15.03.2024");
-    EXPECT_EQ(german.data(german.index(0, 3)).toString(), "3,5");
+    EXPECT_EQ(german.data(german.index(0, 3)).toString(), "3,50");
 
     // A select: its columns in order, headed by alias or field name.
     RecordsetModel& select = open("select name as who, qty from people where qty > 0");
@@ -214,6 +214,11 @@ TEST(ValueTextTest, TextsReadBackByKind) {
     EXPECT_EQ(datagrid::displayText(Value(1e20), us), "100000000000000000000");
     EXPECT_EQ(datagrid::displayText(Value(0.1), us), "0.1");
     EXPECT_EQ(datagrid::displayText(Value(-0.0), us), "0");
+    // A field's value shows its decimals; a computed number at most 15 significant digits.
+    EXPECT_EQ(datagrid::displayText(Value(4365.3), us, 2), "4365.30");
+    EXPECT_EQ(datagrid::displayText(Value(-0.001), de, 2), "0,00");
+    EXPECT_EQ(datagrid::displayText(Value(1234567.1299999999), us), "1234567.13");
+    EXPECT_EQ(datagrid::displayText(Value(0.1 + 0.2), us), "0.3");
     EXPECT_EQ(datagrid::displayText(Value(xbase::DateTime{{2024, 1, 2}, 3723000}), us), "1/2/2024 01:02:03");
 
     const engine::FieldInfo real{"PRICE", engine::FieldKind::Real, 8};

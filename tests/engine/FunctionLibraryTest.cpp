@@ -86,7 +86,7 @@ TEST_F(FunctionLibraryTest, Text) {
         {"Val('&H10000')", "65536"},
         {"Val('&HFFFFFFFF')", "-1"},
         {"Val('&O177777')", "-1"},
-        {"Str(n)", "!Invalid use of Null in function Str"},
+        {"Str(n)", "NULL"},
         {"Str$(n)", "!Invalid use of Null in function Str$"},
         {"Left(n, 2)", "NULL"},
         {"Left$(n, 2)", "!Invalid use of Null in function Left$"},

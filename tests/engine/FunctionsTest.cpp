@@ -91,7 +91,7 @@ TEST_F(FunctionsTest, StrAndVal) {
     EXPECT_EQ(value("dlg_str(1e20)"), " 1E+20");
     EXPECT_EQ(value("dlg_str(-1.5e-7)"), "-1.5E-07");
     EXPECT_EQ(value("dlg_str('Paris ')"), "Paris ");
-    EXPECT_EQ(error("dlg_str(NULL)"), "Invalid use of Null in function Str");
+    EXPECT_EQ(value("dlg_str(NULL)"), "<null>");
     EXPECT_EQ(value("dlg_val('1615 198th')"), "1615198");
     EXPECT_EQ(value("dlg_val('  -2.5e2xyz')"), "-250");
     EXPECT_EQ(value("dlg_val('3.75 kg')"), "3.75");

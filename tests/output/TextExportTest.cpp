@@ -60,7 +60,7 @@ TEST_F(TextExportTest, WritesTheHeadingNineBlanksAndPaddedRowsWithCrLf) {
 
     EXPECT_EQ(readFile(out), "   NAME AGE     PRICE BORN MEMBER\r\n"
                              "         \r\n"
-                             "    Ann   7       2.5 3/15/2024 True\r\n"
+                             "    Ann   7      2.50 3/15/2024 True\r\n"
                              "    Bob       1234.75     False\r\n"
                              "    Zo\xc3\xab  12           12/31/1999  \r\n");
     EXPECT_EQ(prompts(), (QStringList{"Lenght of 'Name' (in character):", "Lenght of 'Age' (in character):",
@@ -85,7 +85,7 @@ TEST_F(TextExportTest, ValuesFollowTheLocaleAndLineBreaksInsideAValueStay) {
     run({"note", "Amount", "Day"}, german);
     EXPECT_EQ(readFile(out), " NOTE  AMOUNT DAY\r\n"
                              "         \r\n"
-                             " two\nlines     0,5 05.03.2024\r\n");
+                             " two\nlines    0,50 05.03.2024\r\n");
     EXPECT_EQ(m_titles, QStringList{", %"});
 }
 
