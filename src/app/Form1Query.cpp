@@ -16,6 +16,7 @@
 #include <QDate>
 #include <QTime>
 #include <filesystem>
+#include <optional>
 
 namespace app {
 
@@ -58,6 +59,7 @@ void Form1::runQuery() {
     const bool select = console::isSelect(typed);
 
     bool declined = false;
+    std::optional<std::int64_t> changed; // records a statement that ran changed
     if (select) {
         // Only a select names the table shown; the parts come from the prepared text.
         step([&] {
@@ -75,18 +77,30 @@ void Form1::runQuery() {
         });
         step([&] { m_data1->setRecordSource(statement); });
     } else {
-        declined = console::isDelete(typed) &&
-                   !m_dialogs.question(QString::fromStdString(console::deleteConfirmation(typed)));
+        // What destroys records or a table is asked first, showing the statement as it will run (its
+        // parameters filled in); Enter answers No.
+        std::string confirmation;
+        if (console::isDelete(typed))
+            confirmation = console::deleteConfirmation(prepared.text);
+        else if (console::isDropTable(typed))
+            confirmation = console::dropConfirmation(prepared.text);
+        declined =
+            !confirmation.empty() && !m_dialogs.question(QString::fromStdString(confirmation), {}, false);
         if (!declined) {
             platform::BusyPointer busy(m_dialogs);
+            // Only a result that opened is shown again afterwards: a source that failed would only
+            // report its failure once more.
+            const bool hadResult = m_data1->recordset() != nullptr;
             // The folder is opened exclusively for the statement, so Data1 lets go of its tables first.
             step([&] { m_data1->close(); });
             step([&] {
                 engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()),
                                           {.exclusive = true});
-                database.execute(prepared.text);
+                changed = database.execute(prepared.text);
             });
-            if (!m_data1->recordSource().isEmpty()) {
+            // A table the statement made or dropped shows in or leaves the file list at once.
+            if (changed) m_file1->reload();
+            if (hadResult) {
                 step([&] { m_data1->refresh(); });
                 step([&] { m_data1->completeCount(); });
             }
@@ -103,7 +117,12 @@ void Form1::runQuery() {
     step([&] {
         if (engine::Recordset* rows = m_data1->recordset())
             m_data1->setCaption(QString::number(rows->recordCount()));
+        else if (select)
+            m_data1->setCaption(QStringLiteral("0/0")); // a select that failed leaves no rows
     });
+    if (changed)
+        m_data1->setCaption(QString::number(*changed) + (*changed == 1 ? " record" : " records") +
+                            " changed");
     console::LogEntry entry;
     entry.date = console::logDate(QDate::currentDate()).toStdString();
     entry.time = now().toStdString();

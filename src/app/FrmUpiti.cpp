@@ -286,8 +286,8 @@ void FrmUpiti::deleteQuery() {
         engine::Recordset* rows = m_data1->recordset();
         if (!rows || !saved::rowExists(*rows, row)) throw gone(name);
         const QString text = saved::rowText(*rows, row);
-        if (!m_dialogs.question("Are you sure you want to delete query " + name.toUpper() + "\r\n [" + text +
-                                "]"))
+        if (!m_dialogs.question(
+                "Are you sure you want to delete query " + name.toUpper() + "\r\n [" + text + "]", {}, false))
             return;
         saved::deleteRow(*rows, row);
         {

@@ -33,7 +33,8 @@ Browser::Browser(DriveList& drives, FolderList& folders, FileList& files, platfo
 }
 
 QString Browser::windowTitle(const QString& defaultFolder, const QString& table) {
-    return defaultFolder + "  -  " + table;
+    // The table part as a statement wrote it may end in a line break before WHERE or ORDER BY.
+    return defaultFolder + "  -  " + table.trimmed();
 }
 
 void Browser::driveChanged(const QString& drive) {

@@ -149,6 +149,15 @@ std::string deleteConfirmation(std::string_view typed) {
     return "Are you sure you want to delete " + std::string(typed.substr(b)) + "?";
 }
 
+bool isDropTable(std::string_view text) {
+    return startsWithWord(text, "drop");
+}
+
+std::string dropConfirmation(std::string_view statement) {
+    const std::size_t b = std::min(skipBlanks(statement, 0) + 4, statement.size());
+    return "Are you sure you want to drop " + std::string(statement.substr(b)) + "?";
+}
+
 std::vector<std::string> splitTopLevel(std::string_view list) {
     const std::vector<int> depth = depths(list);
     std::vector<std::string> items;

@@ -20,6 +20,9 @@ bool isDelete(std::string_view text);
 
 // "Are you sure you want to delete " + what follows the word delete (with its leading blank) + "?".
 std::string deleteConfirmation(std::string_view typed);
+bool isDropTable(std::string_view text);
+// The question before a DROP TABLE runs, worded as the delete question is.
+std::string dropConfirmation(std::string_view statement);
 
 // The parts of a select as the grid tools rebuild statements from them.
 struct SelectParts {

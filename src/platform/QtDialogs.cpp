@@ -70,12 +70,12 @@ void QtDialogs::message(const QString& text, const QString& title) {
     box.exec();
 }
 
-bool QtDialogs::question(const QString& text, const QString& title) {
+bool QtDialogs::question(const QString& text, const QString& title, bool yesIsDefault) {
     PointerLift lift(m_busy);
     QMessageBox box(QMessageBox::Question, captionOr(title), text, QMessageBox::Yes | QMessageBox::No,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

@@ -16,7 +16,7 @@ public:
 
     QString prompt(const QString& text, const QString& title, const QString& defaultAnswer) override;
     void message(const QString& text, const QString& title) override;
-    bool question(const QString& text, const QString& title) override;
+    bool question(const QString& text, const QString& title, bool yesIsDefault) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
     int choose(const QString& text, const QStringList& items, int current,
                const std::function<QString(int)>& preview, const QString& title) override;

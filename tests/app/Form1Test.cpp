@@ -166,7 +166,7 @@ TEST_F(Form1Test, SelectShowsItsRowsAndIsLogged) {
     EXPECT_EQ(m_form->dataSource()->recordSource(), "select ITEM, QTY from orders where QTY > 10");
     // The bare count stays until the current row moves.
     EXPECT_EQ(caption(), "2");
-    EXPECT_EQ(m_form->windowTitle(), folder() + "/  -  orders ");
+    EXPECT_EQ(m_form->windowTitle(), folder() + "/  -  orders");
     // The Enter that ran is used up, and the statement is selected: Enter runs it again, typing replaces it.
     EXPECT_EQ(m_form->queryBox()->statementText(), "select ITEM, QTY from orders where QTY > 10");
     EXPECT_EQ(m_form->queryBox()->textCursor().selectedText(), "select ITEM, QTY from orders where QTY > 10");
@@ -215,7 +215,7 @@ TEST_F(Form1Test, UpdateChangesTheFile) {
     enter("update orders set QTY = QTY + 1");
     EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
     EXPECT_EQ(m_form->grid()->model()->index(0, 1).data().toString().trimmed(), "41");
-    EXPECT_EQ(caption(), "3");
+    EXPECT_EQ(caption(), "3 records changed");
     EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 15u);
 
     // A statement the engine refuses is reported once, and still logged.
@@ -224,6 +224,21 @@ TEST_F(Form1Test, UpdateChangesTheFile) {
     EXPECT_EQ(m_dialogs.messages().size(), 1);
     EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 20u);
     EXPECT_EQ(caption(), "3");
+
+    // A select that fails leaves an empty grid that says so; the update after it shows no old error.
+    m_dialogs.expectMessage();
+    enter("select nosuch from orders");
+    EXPECT_EQ(caption(), "0/0");
+    enter("update orders set QTY = QTY - 1 where ITEM = 'nails'");
+    EXPECT_EQ(m_dialogs.messages().size(), 2) << m_dialogs.messages().join("; ").toStdString();
+    EXPECT_EQ(caption(), "1 record changed");
+    // A table a statement makes shows in the file list at once, and leaves it when dropped.
+    auto* files = named<browser::FileList>("File1");
+    enter("create table extra (name text(10))");
+    EXPECT_TRUE(files->findItems("extra.dbf", Qt::MatchFixedString).size() == 1);
+    m_dialogs.expectQuestion(true);
+    enter("drop table extra");
+    EXPECT_TRUE(files->findItems("extra.dbf", Qt::MatchFixedString).isEmpty());
 }
 
 TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
@@ -235,6 +250,14 @@ TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
     // The selected table is shown, and the run is logged.
     EXPECT_EQ(rows().recordCount(), 3);
     EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 7u);
+
+    // The question shows the statement with its parameters filled in, and Enter answers No.
+    m_dialogs.expectPrompt("10");
+    m_dialogs.expectQuestion(false);
+    enter("delete from orders where QTY > ~n~");
+    EXPECT_EQ(m_dialogs.calls().back().text, "Are you sure you want to delete  from orders where QTY > 10?");
+    EXPECT_EQ(m_dialogs.calls().back().defaultAnswer, "No");
+    EXPECT_EQ(readFile(m_data / "ORDERS.DBF"), before);
 
     m_dialogs.expectQuestion(true);
     enter("delete from orders where QTY > 10");

@@ -111,10 +111,16 @@ TEST_F(QtDialogsTest, QuestionAnswersYesOrNo) {
         EXPECT_EQ(box.buttons().size(), 2);
         QTest::mouseClick(box.button(QMessageBox::Yes), Qt::LeftButton);
     });
-    EXPECT_TRUE(dialogs.question("Are you sure you want to delete  from orders?", {}));
+    EXPECT_TRUE(dialogs.question("Are you sure you want to delete  from orders?", {}, false));
 
     onModal<QMessageBox>([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
-    EXPECT_FALSE(dialogs.question("Query 'Q1' has been changed. Do you want to save changes?", {}));
+    EXPECT_FALSE(dialogs.question("Query 'Q1' has been changed. Do you want to save changes?", {}, true));
+
+    // Enter presses the default button: Yes, or No for a question about destroying something.
+    onModal<QMessageBox>([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
+    EXPECT_TRUE(dialogs.question("Save?", {}, true));
+    onModal<QMessageBox>([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
+    EXPECT_FALSE(dialogs.question("Are you sure you want to drop  table t?", {}, false));
 }
 
 TEST_F(QtDialogsTest, SaveDialogGivesAFullPathOrEmptyTextAndConfirmsReplacing) {

@@ -68,8 +68,8 @@ void ScriptedDialogs::message(const QString& text, const QString& title) {
     take({Kind::Message, text, title, {}, {}, -1});
 }
 
-bool ScriptedDialogs::question(const QString& text, const QString& title) {
-    return take({Kind::Question, text, title, {}, {}, -1}).yes;
+bool ScriptedDialogs::question(const QString& text, const QString& title, bool yesIsDefault) {
+    return take({Kind::Question, text, title, yesIsDefault ? "Yes" : "No", {}, -1}).yes;
 }
 
 QString ScriptedDialogs::saveFileName(const QString& title, const QString& filter,

@@ -22,8 +22,9 @@ class ScriptedDialogs : public platform::Dialogs {
 public:
     enum class Kind { Prompt, Message, Question, SaveFileName, Choice };
 
-    // One dialog as the program showed it. For a save dialog, text holds the filter; for a choice,
-    // items are the list and defaultAnswer the preview of the chosen item.
+    // One dialog as the program showed it. For a save dialog, text holds the filter; for a question,
+    // defaultAnswer is the button Enter presses ("Yes" or "No"); for a choice, items are the list and
+    // defaultAnswer the preview of the chosen item.
     struct Call {
         Kind kind;
         QString text;
@@ -43,7 +44,7 @@ public:
 
     QString prompt(const QString& text, const QString& title, const QString& defaultAnswer) override;
     void message(const QString& text, const QString& title) override;
-    bool question(const QString& text, const QString& title) override;
+    bool question(const QString& text, const QString& title, bool yesIsDefault) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
     int choose(const QString& text, const QStringList& items, int current,
                const std::function<QString(int)>& preview, const QString& title) override;
