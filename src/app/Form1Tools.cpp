@@ -11,6 +11,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Twips.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace app {
@@ -100,9 +101,11 @@ void Form1::autofitColumns() {
     }
 
     const platform::Twips twips = platform::Twips::of(*m_grid);
+    // A long memo gets at most half the grid, so that the other columns stay in view.
+    const int widest = std::max(m_grid->viewport()->width() / 2, 1);
     for (int i = 0; i < count && i < int(result.widths.size()); ++i)
         if (result.widths[std::size_t(i)])
-            m_grid->setColumnWidth(i, twips.twipsToPixels(*result.widths[std::size_t(i)]));
+            m_grid->setColumnWidth(i, std::min(twips.twipsToPixels(*result.widths[std::size_t(i)]), widest));
     if (result.firstFailure) m_dialogs.message(gridtools::failureMessage(result));
 }
 

@@ -38,6 +38,9 @@ std::optional<int> measure(engine::Database& database, const ColumnToFit& column
             widest = std::max(widest,
                               textWidth(datagrid::displayText(value, QLocale(), rows->field(txt).decimals)));
     }
+    // A logical column shows True and False whichever of them its longest stored values are.
+    if (rows->field(txt).kind == engine::FieldKind::Logical)
+        widest = std::max({widest, textWidth(QStringLiteral("True")), textWidth(QStringLiteral("False"))});
     widest = std::max(widest, textWidth(column.caption.toUpper()));
     return widest + columnMargin;
 }

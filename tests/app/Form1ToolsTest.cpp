@@ -169,4 +169,10 @@ TEST_F(Form1Tools, AutofitAppliesTheWidthsAndReportsFailingColumnsOnce) {
     const platform::Twips twips = platform::Twips::of(*grid);
     EXPECT_EQ(grid->columnWidth(1), twips.twipsToPixels(platform::Twips::textWidth(*m_form, "screws") + 120));
     EXPECT_EQ(m_dialogs.busyChanges(), (QList<bool>{true, false}));
+
+    // A long memo takes at most half the grid.
+    testsupport::writeTable(m_data / "NOTES.DBF", {{"NOTE", 'M', 10, 0}}, {{std::string(2000, 'w')}});
+    enter("select NOTE from notes");
+    trigger("mnuAutofit");
+    EXPECT_EQ(grid->columnWidth(0), grid->viewport()->width() / 2);
 }

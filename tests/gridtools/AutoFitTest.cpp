@@ -22,11 +22,12 @@ int width(const QString& text) {
 class AutoFit : public ::testing::Test {
 protected:
     void SetUp() override {
-        testsupport::writeTable(m_dir / "goods.dbf",
-                                {{"NAME", 'C', 20, 0}, {"QTY", 'N', 5, 0}, {"CODE", 'C', 4, 0}},
-                                {{std::string("abc"), xbase::Null{}, std::string("x")},
-                                 {std::string("abcdefghij"), xbase::Null{}, std::string("xy")},
-                                 {std::string("abcde"), xbase::Null{}, std::string("")}});
+        testsupport::writeTable(
+            m_dir / "goods.dbf",
+            {{"NAME", 'C', 20, 0}, {"QTY", 'N', 5, 0}, {"CODE", 'C', 4, 0}, {"OK", 'L', 1, 0}},
+            {{std::string("abc"), xbase::Null{}, std::string("x"), true},
+             {std::string("abcdefghij"), xbase::Null{}, std::string("xy"), true},
+             {std::string("abcde"), xbase::Null{}, std::string(""), true}});
         testsupport::writeTable(m_dir / "empty.dbf", {{"NAME", 'C', 20, 0}}, {});
         m_db = std::make_unique<engine::Database>(m_dir.path());
     }
@@ -51,12 +52,14 @@ TEST(AutoFitStatement, IsBuiltFromTheExpressionAndTable) {
 }
 
 TEST_F(AutoFit, WidthsComeFromTheLongestValuesAndTheUpperCasedCaption) {
-    const FitResult result = fit({{"NAME", "name"}, {"QTY", "qty"}, {"CODE", "codeword"}, {"NAME ", "n"}});
-    ASSERT_EQ(result.widths.size(), 4u);
+    const FitResult result =
+        fit({{"NAME", "name"}, {"QTY", "qty"}, {"CODE", "codeword"}, {"NAME ", "n"}, {"OK", "ok"}});
+    ASSERT_EQ(result.widths.size(), 5u);
     EXPECT_EQ(result.widths[0], 10 * 100 + 120); // abcdefghij beats NAME (800)
     EXPECT_EQ(result.widths[1], 3 * 200 + 120);  // all Null: the caption, in capitals
     EXPECT_EQ(result.widths[2], 8 * 200 + 120);  // CODEWORD beats xy
     EXPECT_EQ(result.widths[3], 10 * 100 + 120);
+    EXPECT_EQ(result.widths[4], 200 + 4 * 100 + 120) << "False fits, though every stored value is True";
     EXPECT_EQ(result.failedColumns, 0);
     EXPECT_EQ(gridtools::failureMessage(result), "");
 
