@@ -72,6 +72,17 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
         connect(new QShortcut(QKeySequence(key), m_list1, nullptr, nullptr, Qt::WidgetShortcut),
                 &QShortcut::activated, this, [this] { runListedQuery(m_list1->currentRow()); });
     connect(m_grid, &datagrid::ResultGrid::headerClicked, this, &Form1::sortByColumn);
+    // F6 and Shift+F6 go round the folder list, the file list, the query box and the grid.
+    for (const bool back : {false, true}) {
+        auto* cycle =
+            new QShortcut(QKeySequence(back ? Qt::SHIFT | Qt::Key_F6 : QKeyCombination(Qt::Key_F6)), this);
+        connect(cycle, &QShortcut::activated, this, [this, back] {
+            const QList<QWidget*> stops{m_dir1, m_file1, m_text1, m_grid};
+            qsizetype at = stops.indexOf(QApplication::focusWidget());
+            at = at < 0 ? (back ? 0 : stops.size() - 1) : at;
+            stops[(at + (back ? stops.size() - 1 : 1)) % stops.size()]->setFocus(Qt::ShortcutFocusReason);
+        });
+    }
     // The position is shown at once at every move, so the bare count a run sets stays until the
     // current row next changes.
     connect(m_data1, &datagrid::DataSource::currentChanged, this, &Form1::showPosition, Qt::DirectConnection);
@@ -155,13 +166,13 @@ QAction* Form1::addEntry(QMenu* menu, const char* name, const QString& caption, 
 }
 
 void Form1::createMenus() {
-    QMenu* results = menuBar()->addMenu(QStringLiteral("Results"));
+    QMenu* results = menuBar()->addMenu(QStringLiteral("&Results"));
     results->setObjectName(QStringLiteral("mnuFile"));
-    QMenu* commands = menuBar()->addMenu(QStringLiteral("Commands"));
+    QMenu* commands = menuBar()->addMenu(QStringLiteral("&Commands"));
     commands->setObjectName(QStringLiteral("mnuKom"));
-    QMenu* other = menuBar()->addMenu(QStringLiteral("Other"));
+    QMenu* other = menuBar()->addMenu(QStringLiteral("&Other"));
     other->setObjectName(QStringLiteral("mnuOstalo"));
-    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuH"));
 
     const auto entry = [this](QMenu* menu, const char* name, const QString& caption, void (Form1::*command)(),

@@ -8,6 +8,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QScopedValueRollback>
 
 namespace datagrid {
@@ -18,7 +19,8 @@ ResultGrid::ResultGrid(DataSource* source, QWidget* parent) : QTableView(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
-    setTabKeyNavigation(true);
+    // Tab and Shift+Tab leave the grid, as they leave every other control; Ctrl+Tab moves between cells.
+    setTabKeyNavigation(false);
     setWordWrap(false);
     horizontalHeader()->setHighlightSections(false);
     // Row heights are all alike: a header over a million rows must not measure them.
@@ -91,6 +93,18 @@ void ResultGrid::followRecordset() {
     QScopedValueRollback<bool> guard(m_following, true);
     setCurrentIndex(target);
     scrollTo(target);
+}
+
+void ResultGrid::keyPressEvent(QKeyEvent* event) {
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (tab && (event->modifiers() & Qt::ControlModifier)) {
+        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        const QModelIndex next = moveCursor(back ? MovePrevious : MoveNext, event->modifiers());
+        if (next.isValid()) setCurrentIndex(next);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void ResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

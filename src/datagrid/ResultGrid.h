@@ -41,6 +41,8 @@ signals:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Ctrl+Tab and Ctrl+Shift+Tab move to the next and previous cell.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void bind();

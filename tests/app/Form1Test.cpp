@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenuBar>
 #include <QPushButton>
 
 using namespace form1test;
@@ -282,4 +283,33 @@ TEST_F(Form1Test, EnterRunsTheStatementAgainAndTypingReplacesIt) {
     EXPECT_EQ(rows().recordCount(), 1);
     EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
     EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 20u) << "four runs of five log lines";
+}
+
+TEST_F(Form1Test, KeyboardGoesRoundTheControlsAndLeavesTheGrid) {
+    open(q(m_data / "ORDERS.DBF"));
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    auto* files = named<browser::FileList>("File1");
+    files->setFocus();
+    QTest::keyClick(files, Qt::Key_Return);
+    // F6 goes on to the query box, which selects its text, then to the grid; Shift+F6 goes back.
+    files->setFocus();
+    QTest::keyClick(files, Qt::Key_F6);
+    app::QueryBox* box = m_form->queryBox();
+    ASSERT_TRUE(box->hasFocus());
+    EXPECT_EQ(box->textCursor().selectedText(), box->toPlainText());
+    QTest::keyClick(box, Qt::Key_F6);
+    datagrid::ResultGrid* grid = m_form->grid();
+    ASSERT_TRUE(grid->hasFocus());
+    QTest::keyClick(grid, Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_TRUE(box->hasFocus());
+    // In the grid Ctrl+Tab moves to the next cell; Tab leaves the grid.
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(grid->currentIndex().column(), 1);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_FALSE(grid->hasFocus());
+    // The menus have their access keys.
+    EXPECT_EQ(m_form->menuBar()->actions().value(0)->text(), "&Results");
 }
