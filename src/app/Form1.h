@@ -168,6 +168,8 @@ private:
     // Form1Tools.cpp
     // Binds a rebuilt statement to Data1 and makes its count complete with the first row current.
     void bindSource(const QString& source);
+    // Sort, Filter and Search work on the result shown; without one they say what to do first.
+    bool resultShown();
 };
 
 } // namespace app

@@ -30,6 +30,12 @@ gridtools::CurrentStatement currentStatement(const Form1& form) {
 
 } // namespace
 
+bool Form1::resultShown() {
+    if (m_data1->recordset()) return true;
+    m_dialogs.message(QStringLiteral("Open a table or run a select first."));
+    return false;
+}
+
 void Form1::bindSource(const QString& source) {
     platform::BusyPointer busy(m_dialogs);
     m_data1->setRecordSource(source);
@@ -48,6 +54,7 @@ void Form1::sortByColumn(int column) {
 }
 
 void Form1::sortCommand() {
+    if (!resultShown()) return;
     SortExp =
         m_dialogs.prompt(QStringLiteral("Sort by field :"), QStringLiteral("SORT:"), SortExp.toString());
     const gridtools::CurrentStatement current = currentStatement(*this);
@@ -57,6 +64,7 @@ void Form1::sortCommand() {
 }
 
 void Form1::filterCommand() {
+    if (!resultShown()) return;
     FilterExp = m_dialogs.prompt(QStringLiteral("Filter [field] [expression] [value] :"),
                                  QStringLiteral("FILTER:"), FilterExp.toString());
     const gridtools::CurrentStatement current = currentStatement(*this);
@@ -66,6 +74,7 @@ void Form1::filterCommand() {
 }
 
 void Form1::searchCommand() {
+    if (!resultShown()) return;
     SearchExp = m_dialogs.prompt(QStringLiteral("Search [field] [expression] [value] :"),
                                  QStringLiteral("FIND NEXT:"), SearchExp.toString());
     const QString criteria = SearchExp.toString();

@@ -23,8 +23,8 @@ public:
     virtual QString prompt(const QString& text, const QString& title = {},
                            const QString& defaultAnswer = {}) = 0;
 
-    // Modal message box with an OK button.
-    virtual void message(const QString& text, const QString& title = {}) = 0;
+    // Modal message box with an OK button; an error carries the error icon.
+    virtual void message(const QString& text, const QString& title = {}, bool error = false) = 0;
 
     // Modal message box with Yes and No buttons; true when the user answered Yes. Enter answers Yes, or
     // No where the question is about destroying something (yesIsDefault false).

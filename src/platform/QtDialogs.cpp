@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -25,6 +26,15 @@ QString captionOr(const QString& title) {
 void showPlainText(QWidget& dialog) {
     for (QLabel* label : dialog.findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
+}
+
+// A message box sizes itself to its text; its title, when longer, would be cut off.
+void wideEnoughForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    const int wanted = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 120;
+    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(),
+                  0, 1, grid->columnCount());
 }
 
 } // namespace
@@ -63,10 +73,12 @@ QString QtDialogs::prompt(const QString& text, const QString& title, const QStri
     return answer.isNull() ? QString("") : answer;
 }
 
-void QtDialogs::message(const QString& text, const QString& title) {
+void QtDialogs::message(const QString& text, const QString& title, bool error) {
     PointerLift lift(m_busy);
-    QMessageBox box(QMessageBox::NoIcon, captionOr(title), text, QMessageBox::Ok, m_parent);
+    QMessageBox box(error ? QMessageBox::Critical : QMessageBox::NoIcon, captionOr(title), text,
+                    QMessageBox::Ok, m_parent);
     box.setTextFormat(Qt::PlainText);
+    wideEnoughForTitle(box);
     box.exec();
 }
 
@@ -75,6 +87,7 @@ bool QtDialogs::question(const QString& text, const QString& title, bool yesIsDe
     QMessageBox box(QMessageBox::Question, captionOr(title), text, QMessageBox::Yes | QMessageBox::No,
                     m_parent);
     box.setTextFormat(Qt::PlainText);
+    wideEnoughForTitle(box);
     box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

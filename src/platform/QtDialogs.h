@@ -15,7 +15,7 @@ public:
     ~QtDialogs() override;
 
     QString prompt(const QString& text, const QString& title, const QString& defaultAnswer) override;
-    void message(const QString& text, const QString& title) override;
+    void message(const QString& text, const QString& title, bool error) override;
     bool question(const QString& text, const QString& title, bool yesIsDefault) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
     int choose(const QString& text, const QStringList& items, int current,

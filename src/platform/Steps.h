@@ -28,7 +28,7 @@ public:
     // The report of a failure in this form.
     QString text(const std::exception& error) const;
     // Reports a failure in this form.
-    void report(const std::exception& error) const { m_dialogs.message(text(error)); }
+    void report(const std::exception& error) const { m_dialogs.message(text(error), {}, true); }
 
 private:
     Dialogs& m_dialogs;

@@ -176,3 +176,13 @@ TEST_F(Form1Tools, AutofitAppliesTheWidthsAndReportsFailingColumnsOnce) {
     trigger("mnuAutofit");
     EXPECT_EQ(grid->columnWidth(0), grid->viewport()->width() / 2);
 }
+
+TEST_F(Form1Tools, SortFilterAndSearchWithNothingShownSayWhatToDoFirst) {
+    open(folder());
+    for (const char* command : {"mnuSort", "mnuFilter", "mnuSearch"}) {
+        m_dialogs.expectMessage();
+        trigger(command);
+        EXPECT_EQ(m_dialogs.messages().last(), "Open a table or run a select first.") << command;
+    }
+    EXPECT_EQ(m_dialogs.calls().size(), 3) << "no prompt before it";
+}

@@ -94,15 +94,20 @@ TEST_F(QtDialogsTest, MessageShowsItsTextWithOnlyAnOkButton) {
         EXPECT_EQ(box.textFormat(), Qt::PlainText);
         EXPECT_EQ(box.buttons().size(), 1);
         EXPECT_NE(box.button(QMessageBox::Ok), nullptr);
+        EXPECT_EQ(box.icon(), QMessageBox::Critical);
         QTest::keyClick(&box, Qt::Key_Return);
     });
-    dialogs.message("Syntax error in query. <incomplete> (Form Load) Form1", {});
+    dialogs.message("Syntax error in query. <incomplete> (Form Load) Form1", {}, true);
 
-    onModal<QMessageBox>([](QMessageBox& box) {
-        EXPECT_EQ(box.windowTitle(), "About");
+    // A message that is no error has no icon; a long title is not cut off.
+    const QString title = "A title much longer than the text it stands over";
+    onModal<QMessageBox>([&title](QMessageBox& box) {
+        EXPECT_EQ(box.windowTitle(), title);
+        EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
+        EXPECT_GT(box.width(), box.fontMetrics().horizontalAdvance(title));
         box.button(QMessageBox::Ok)->click();
     });
-    dialogs.message("BRINDLE 0.1", "About");
+    dialogs.message("OK", title, false);
 }
 
 TEST_F(QtDialogsTest, QuestionAnswersYesOrNo) {
@@ -164,7 +169,7 @@ TEST_F(QtDialogsTest, HourglassIsLiftedWhileADialogIsUp) {
         pointerWhileUp = QApplication::overrideCursor() != nullptr;
         QTest::keyClick(&box, Qt::Key_Return);
     });
-    dialogs.message("3021 No current record.", {});
+    dialogs.message("3021 No current record.", {}, true);
     EXPECT_FALSE(pointerWhileUp);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);

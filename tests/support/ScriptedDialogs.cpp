@@ -64,7 +64,7 @@ QString ScriptedDialogs::prompt(const QString& text, const QString& title, const
     return answer.isNull() ? QString("") : answer;
 }
 
-void ScriptedDialogs::message(const QString& text, const QString& title) {
+void ScriptedDialogs::message(const QString& text, const QString& title, bool /*error*/) {
     take({Kind::Message, text, title, {}, {}, -1});
 }
 
