@@ -34,27 +34,36 @@ void Form1::runQuery() {
     const std::string typed = m_text1->statementText().toStdString();
 
     console::PreparedStatement prepared;
-    step([&] {
-        prepared = console::prepareStatement(
-            typed, pChar.toStdString(),
-            [this](const std::string& text, const std::string& title, const std::string& answer) {
-                return m_dialogs
-                    .prompt(QString::fromStdString(text), QString::fromStdString(title),
-                            QString::fromStdString(answer))
-                    .toStdString();
-            });
-        ParCount = prepared.parCount;
-        ParName.clear();
-        ParValue.clear();
-        for (const console::Parameter& parameter : prepared.parameters) {
-            while (ParName.size() <= parameter.index) {
-                ParName.append(QString());
-                ParValue.append(QString());
+    // Cancel in a parameter prompt stops the run: nothing runs and nothing is logged (an empty value
+    // in "like '~x~*'" would match every record).
+    struct Cancelled {};
+    try {
+        step([&] {
+            prepared = console::prepareStatement(
+                typed, pChar.toStdString(),
+                [this](const std::string& text, const std::string& title, const std::string& answer) {
+                    bool cancelled = false;
+                    const QString value =
+                        m_dialogs.prompt(QString::fromStdString(text), QString::fromStdString(title),
+                                         QString::fromStdString(answer), &cancelled);
+                    if (cancelled) throw Cancelled{};
+                    return value.toStdString();
+                });
+            ParCount = prepared.parCount;
+            ParName.clear();
+            ParValue.clear();
+            for (const console::Parameter& parameter : prepared.parameters) {
+                while (ParName.size() <= parameter.index) {
+                    ParName.append(QString());
+                    ParValue.append(QString());
+                }
+                ParName[parameter.index] = QString::fromStdString(parameter.name);
+                ParValue[parameter.index] = QString::fromStdString(parameter.value);
             }
-            ParName[parameter.index] = QString::fromStdString(parameter.name);
-            ParValue[parameter.index] = QString::fromStdString(parameter.value);
-        }
-    });
+        });
+    } catch (const Cancelled&) {
+        return;
+    }
     const QString statement = QString::fromStdString(prepared.text);
     const bool select = console::isSelect(typed);
 

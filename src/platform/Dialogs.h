@@ -19,9 +19,9 @@ public:
     virtual ~Dialogs() = default;
 
     // Modal input prompt. Returns the typed text; Cancel returns the empty text (never a null
-    // QString), which callers store like any other answer.
-    virtual QString prompt(const QString& text, const QString& title = {},
-                           const QString& defaultAnswer = {}) = 0;
+    // QString), which callers store like any other answer. cancelled, when given, tells Cancel apart.
+    virtual QString prompt(const QString& text, const QString& title = {}, const QString& defaultAnswer = {},
+                           bool* cancelled = nullptr) = 0;
 
     // Modal message box with an OK button; an error carries the error icon.
     virtual void message(const QString& text, const QString& title = {}, bool error = false) = 0;

@@ -60,7 +60,8 @@ QtDialogs::~QtDialogs() {
     setBusy(false);
 }
 
-QString QtDialogs::prompt(const QString& text, const QString& title, const QString& defaultAnswer) {
+QString QtDialogs::prompt(const QString& text, const QString& title, const QString& defaultAnswer,
+                          bool* cancelled) {
     PointerLift lift(m_busy);
     QInputDialog dialog(m_parent);
     dialog.setWindowTitle(captionOr(title));
@@ -68,7 +69,9 @@ QString QtDialogs::prompt(const QString& text, const QString& title, const QStri
     dialog.setLabelText(text);
     dialog.setTextValue(defaultAnswer);
     showPlainText(dialog);
-    if (dialog.exec() != QDialog::Accepted) return QString(""); // empty, not null: an answer like any other
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (cancelled) *cancelled = !accepted;
+    if (!accepted) return QString(""); // empty, not null: an answer like any other
     const QString answer = dialog.textValue();
     return answer.isNull() ? QString("") : answer;
 }

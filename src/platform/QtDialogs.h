@@ -14,7 +14,8 @@ public:
     explicit QtDialogs(QWidget* parent = nullptr);
     ~QtDialogs() override;
 
-    QString prompt(const QString& text, const QString& title, const QString& defaultAnswer) override;
+    QString prompt(const QString& text, const QString& title, const QString& defaultAnswer,
+                   bool* cancelled) override;
     void message(const QString& text, const QString& title, bool error) override;
     bool question(const QString& text, const QString& title, bool yesIsDefault) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;

@@ -260,6 +260,12 @@ TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
     EXPECT_EQ(m_dialogs.calls().back().defaultAnswer, "No");
     EXPECT_EQ(readFile(m_data / "ORDERS.DBF"), before);
 
+    // Cancel in a parameter prompt stops the run: nothing is asked, run or logged.
+    m_dialogs.expectPromptCancelled();
+    enter("delete from orders where ITEM like '~part~*'");
+    EXPECT_EQ(readFile(m_data / "ORDERS.DBF"), before);
+    EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 12u);
+
     m_dialogs.expectQuestion(true);
     enter("delete from orders where QTY > 10");
     engine::Database database(m_data.path());

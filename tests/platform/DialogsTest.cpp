@@ -69,22 +69,25 @@ TEST_F(QtDialogsTest, PromptReturnsTheTypedTextAndCancelGivesEmptyText) {
         QTest::keyClicks(&lineEditOf(dialog), "Paris, 'x' & y");
         QTest::keyClick(&lineEditOf(dialog), Qt::Key_Return);
     });
-    EXPECT_EQ(dialogs.prompt("Enter value for parameter '<B>' :", {}, {}), "Paris, 'x' & y");
+    bool cancelled = true;
+    EXPECT_EQ(dialogs.prompt("Enter value for parameter '<B>' :", {}, {}, &cancelled), "Paris, 'x' & y");
+    EXPECT_FALSE(cancelled);
 
     onModal<QInputDialog>([](QInputDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "/data  -  orders");
         EXPECT_EQ(lineEditOf(dialog).text(), "~");
         QTest::keyClick(&lineEditOf(dialog), Qt::Key_Return);
     });
-    EXPECT_EQ(dialogs.prompt("Parameter character: ", "/data  -  orders", "~"), "~");
+    EXPECT_EQ(dialogs.prompt("Parameter character: ", "/data  -  orders", "~", nullptr), "~");
 
     onModal<QInputDialog>([](QInputDialog& dialog) {
         QTest::keyClicks(&lineEditOf(dialog), "typed, then cancelled");
         QTest::keyClick(&lineEditOf(dialog), Qt::Key_Escape);
     });
-    const QString cancelled = dialogs.prompt("Sort by:", {}, "name");
-    EXPECT_TRUE(cancelled.isEmpty());
-    EXPECT_FALSE(cancelled.isNull());
+    const QString answer = dialogs.prompt("Sort by:", {}, "name", &cancelled);
+    EXPECT_TRUE(answer.isEmpty());
+    EXPECT_FALSE(answer.isNull());
+    EXPECT_TRUE(cancelled);
 }
 
 TEST_F(QtDialogsTest, MessageShowsItsTextWithOnlyAnOkButton) {

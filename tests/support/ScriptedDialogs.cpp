@@ -9,6 +9,10 @@ void ScriptedDialogs::expectPrompt(const QString& answer) {
     m_script.push_back({Kind::Prompt, answer});
 }
 
+void ScriptedDialogs::expectPromptCancelled() {
+    m_script.push_back({Kind::Prompt, {}, true});
+}
+
 void ScriptedDialogs::expectMessage() {
     m_script.push_back({Kind::Message, {}});
 }
@@ -59,8 +63,11 @@ ScriptedDialogs::Step ScriptedDialogs::take(const Call& call) {
     return step;
 }
 
-QString ScriptedDialogs::prompt(const QString& text, const QString& title, const QString& defaultAnswer) {
-    const QString answer = take({Kind::Prompt, text, title, defaultAnswer, {}, -1}).answer;
+QString ScriptedDialogs::prompt(const QString& text, const QString& title, const QString& defaultAnswer,
+                                bool* cancelled) {
+    const Step step = take({Kind::Prompt, text, title, defaultAnswer, {}, -1});
+    if (cancelled) *cancelled = step.yes;
+    const QString answer = step.yes ? QString() : step.answer;
     return answer.isNull() ? QString("") : answer;
 }
 

@@ -36,13 +36,16 @@ public:
 
     // The script: each dialog the program shows takes the next step, which must be of its kind.
     void expectPrompt(const QString& answer);
+    // The user presses Cancel in the prompt.
+    void expectPromptCancelled();
     void expectMessage();
     void expectQuestion(bool yes);
     void expectSaveFileName(const QString& path);
     // Picks the item of this index (-1: Cancel).
     void expectChoice(int index);
 
-    QString prompt(const QString& text, const QString& title, const QString& defaultAnswer) override;
+    QString prompt(const QString& text, const QString& title, const QString& defaultAnswer,
+                   bool* cancelled) override;
     void message(const QString& text, const QString& title, bool error) override;
     bool question(const QString& text, const QString& title, bool yesIsDefault) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
