@@ -168,6 +168,7 @@ private:
     // Form1Tools.cpp
     // Binds a rebuilt statement to Data1 and makes its count complete with the first row current.
     void bindSource(const QString& source);
+    QString m_headerSorted; // the source the last header click made
     // Sort, Filter and Search work on the result shown; without one they say what to do first.
     bool resultShown();
 };

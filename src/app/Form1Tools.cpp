@@ -11,6 +11,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Twips.h"
 
+#include <QHeaderView>
 #include <algorithm>
 #include <filesystem>
 
@@ -44,13 +45,24 @@ void Form1::bindSource(const QString& source) {
 }
 
 void Form1::sortByColumn(int column) {
+    // The first click on a new result sorts ascending.
+    if (m_data1->recordSource() != m_headerSorted) OldSortExp = QString();
     gridtools::SortState state{SortExp.toString(), SortMet.toString(), OldSortExp.toString()};
     const std::optional<QString> source =
-        gridtools::headerSortSource(currentStatement(*this), column, m_grid->columnCaption(column), state);
+        gridtools::headerSortSource(m_data1->recordSource(), m_grid->columnCaption(column), state);
+    if (!source) return;
     SortExp = state.sortExp;
     SortMet = state.sortMet;
     OldSortExp = state.oldSortExp;
-    if (source) bindSource(*source);
+    bindSource(*source);
+    m_headerSorted = *source;
+    // The header shows which column the rows are sorted by, and which way.
+    if (m_data1->recordset() && column < m_grid->columnCount()) {
+        m_grid->horizontalHeader()->setSortIndicatorShown(true);
+        m_grid->horizontalHeader()->setSortIndicator(column, state.sortMet.trimmed() == QLatin1String("desc")
+                                                                 ? Qt::DescendingOrder
+                                                                 : Qt::AscendingOrder);
+    }
 }
 
 void Form1::sortCommand() {

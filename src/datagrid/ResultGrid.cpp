@@ -74,6 +74,8 @@ void ResultGrid::bind() {
     connect(model, &RecordsetModel::editFailed, this, &ResultGrid::editFailed);
     connect(model, &RecordsetModel::readFailed, this, &ResultGrid::readFailed);
     setGridModel(model);
+    // A new result is in the order its statement gives; whoever sorts it shows the indicator again.
+    horizontalHeader()->setSortIndicatorShown(false);
     followRecordset();
 }
 

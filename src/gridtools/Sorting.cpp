@@ -4,6 +4,7 @@
 #include "datagrid/DataSource.h"
 #include "engine/Error.h"
 #include "engine/Recordset.h"
+#include "engine/SqlLexer.h"
 
 namespace gridtools {
 
@@ -23,30 +24,34 @@ std::optional<QString> wholeTable(const QString& table, const QString& connector
 
 } // namespace
 
-std::optional<QString> headerSortSource(const CurrentStatement& current, int column, const QString& caption,
-                                        SortState& state) {
-    const QString item = columnItem(current, column);
-    const QString expression = aliasedExpression(item);
-    state.sortExp = expression.isEmpty() ? item : expression;
-    if (state.sortExp.trimmed().isEmpty()) state.sortExp = bracketName(caption);
-
-    const QString table = tablePart(current);
-    if (state.sortExp.isEmpty()) {
-        if (table.isEmpty()) return std::nullopt;
-        state.oldSortExp = state.sortExp;
-        return selectAllFrom + table;
+std::optional<QString> headerSortSource(const QString& source, const QString& caption, SortState& state) {
+    if (source.trimmed().isEmpty() || caption.isEmpty()) return std::nullopt;
+    const std::string text = source.toStdString();
+    const auto tokens = engine::sql::tokenize(text);
+    if (tokens.empty() || tokens[0].isWord("transform")) return std::nullopt;
+    QString statement;
+    if (tokens[0].isWord("select") || tokens[0].isWord("parameters") || tokens[0].isSymbol("(")) {
+        // The statement up to its own ORDER BY: the first ORDER outside parentheses.
+        std::size_t end = text.size();
+        int depth = 0;
+        for (const auto& t : tokens) {
+            depth += t.isSymbol("(") ? 1 : t.isSymbol(")") ? -1 : 0;
+            if (depth == 0 && (t.isWord("order") || t.isSymbol(";"))) {
+                end = t.begin;
+                break;
+            }
+        }
+        statement = QString::fromStdString(text.substr(0, end)).trimmed();
+    } else {
+        statement = selectAllFrom + bracketName(source.trimmed());
     }
-
-    const QString list = current.fldCount >= 1
-                             ? current.fldExp.mid(0, current.fldCount).join(QLatin1Char(','))
-                             : QStringLiteral("*");
+    state.sortExp = bracketName(caption);
     if (state.sortExp == state.oldSortExp)
         state.sortMet = state.sortMet == ascending ? descending : ascending;
     else
         state.sortMet = ascending;
     state.oldSortExp = state.sortExp;
-    return QStringLiteral("select ") + list + QStringLiteral(" from ") + table +
-           QStringLiteral(" order by ") + state.sortExp + state.sortMet;
+    return statement + QStringLiteral(" order by ") + state.sortExp + state.sortMet;
 }
 
 std::optional<QString> sortSource(const QString& table, const QString& expression) {

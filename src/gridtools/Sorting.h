@@ -21,12 +21,13 @@ struct SortState {
     QString oldSortExp;
 };
 
-// A click on the header of `column`, which shows `caption`. Updates the state as the click does and
-// returns the record source to bind; nullopt when the click changes nothing (no item, no caption and
-// no table). The select list and table part come from what the statement recorded, so its where,
-// group by and order by clauses are not carried over.
-std::optional<QString> headerSortSource(const CurrentStatement& current, int column, const QString& caption,
-                                        SortState& state);
+// A click on the header of a column showing `caption`, over the result of `source` (the statement or
+// table Data1 shows). Updates the state as the click does (the same column again turns the direction,
+// another column sorts ascending) and returns the record source to bind: the same statement with only
+// its ORDER BY replaced, so that its select list, FROM, WHERE, GROUP BY, HAVING and TOP stay; a table
+// shown whole becomes "select * from" it, which stays editable. nullopt when the result cannot be sorted
+// so (a crosstab, nothing shown).
+std::optional<QString> headerSortSource(const QString& source, const QString& caption, SortState& state);
 
 // Sort and Filter: every field of the whole table, ordered by `expression` or limited by it, which
 // is put in as typed. An empty expression gives the whole table as it is; nullopt when it is empty
