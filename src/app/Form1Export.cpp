@@ -12,8 +12,9 @@ void Form1::exportToFile() {
     QStringList captions;
     for (int i = 0; i < m_grid->columnCount(); ++i)
         captions.append(m_grid->columnCaption(i));
-    output::exportText(
-        {m_dialogs, *m_data1, captions, [this](const QString& title) { setWindowTitle(title); }});
+    output::exportText({m_dialogs, *m_data1, captions,
+                        [this](const QString& title) { setWindowTitle(title); },
+                        [this] { refreshCaption(); }});
 }
 
 void Form1::exportToSpreadsheet() {

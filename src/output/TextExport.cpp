@@ -99,7 +99,16 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
     }
 
     platform::BusyPointer busy(dialogs);
-    Repainter repainter;
+    // The rows are walked without moving the grid; the position and the title follow at most ten times a
+    // second. Escape stops the export (the file keeps the lines written); other keys and clicks made
+    // meanwhile are dropped. The title is the window's own again at the end.
+    Repainter repainter(100, true);
+    struct TitleBack {
+        const TextExportWindow& window;
+        ~TitleBack() {
+            if (window.restoreTitle) window.restoreTitle();
+        }
+    } titleBack{window};
     try {
         file->writeLine(header);
         file->writeLine(QString(9, QLatin1Char(' ')));
@@ -114,9 +123,6 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
                 reading.reset();
                 reading.emplace(*rows);
             }
-            // Over ten thousand rows the percentage repeats; the title changes only when it does.
-            const QString percent = percentTitle(k, count, locale);
-            if (percent != title) window.setTitle(title = percent);
             if (window.rows.recordset() != rows)
                 throw engine::Error(engine::NoCurrentRecord,
                                     "The result was closed before all its rows were written.");
@@ -126,10 +132,17 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
                 line += QLatin1Char(' ') +
                         rightAligned(fieldText(rows->value(m), locale, rows->field(m).decimals), widths[m]);
             file->writeLine(line);
-            window.rows.moveNext();
-            repainter.tick();
+            rows->moveNext();
+            if (k == 0 || repainter.due()) {
+                const QString percent = percentTitle(k, count, locale);
+                if (percent != title) window.setTitle(title = percent);
+                if (k > 0) window.rows.notifyCurrentChanged();
+                repainter.tick(k == 0);
+            }
+            if (repainter.cancelled()) break;
         }
         reading.reset();
+        window.rows.notifyCurrentChanged();
         file->close();
     } catch (const std::runtime_error& error) {
         // A line that cannot be written or a row that cannot be read fails again on every later

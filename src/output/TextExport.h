@@ -23,11 +23,13 @@ struct TextExportWindow {
     datagrid::DataSource& rows;
     // DBGrid1's column captions in grid order; field m of a row goes under caption m.
     QStringList captions;
-    // Shows the progress in the window title.
+    // Shows the progress in the window title, and puts the window's own title back at the end.
     std::function<void(const QString&)> setTitle;
+    std::function<void()> restoreTitle;
 };
 
-// Runs the whole export and reports its own failures through the dialogs; throws nothing.
+// Runs the whole export and reports its own failures through the dialogs; throws nothing. Escape
+// stops it: the file then holds the lines written so far.
 // Cancel in the save dialog ends it at once. A file that cannot be created, or a failure while
 // the lines are written, is reported once and ends it; the file is closed either way, so what was
 // written stays on disk. The text of a line is in the locale's encoding with CR LF after it.
