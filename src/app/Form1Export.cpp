@@ -6,15 +6,19 @@
 #include "output/TextExport.h"
 #include "platform/XlsxSpreadsheet.h"
 
+#include <QDir>
+
 namespace app {
 
 void Form1::exportToFile() {
     QStringList captions;
     for (int i = 0; i < m_grid->columnCount(); ++i)
         captions.append(m_grid->columnCaption(i));
+    const QString suggested = QDir(m_data1->databaseName())
+                                  .filePath(output::workbookName(Tabela.toString()) + QStringLiteral(".txt"));
     output::exportText({m_dialogs, *m_data1, captions,
-                        [this](const QString& title) { setWindowTitle(title); },
-                        [this] { refreshCaption(); }});
+                        [this](const QString& title) { setWindowTitle(title); }, [this] { refreshCaption(); },
+                        QDir::toNativeSeparators(suggested)});
 }
 
 void Form1::exportToSpreadsheet() {

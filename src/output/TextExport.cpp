@@ -72,7 +72,7 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
         dialogs.message(QString::fromStdString(error.what()));
     };
 
-    const QString path = dialogs.saveFileName();
+    const QString path = dialogs.saveFileName({}, {}, window.suggestedFile);
     if (path.isEmpty()) return;
     std::optional<ExportFile> file;
     try {

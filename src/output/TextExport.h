@@ -26,6 +26,8 @@ struct TextExportWindow {
     // Shows the progress in the window title, and puts the window's own title back at the end.
     std::function<void(const QString&)> setTitle;
     std::function<void()> restoreTitle;
+    // The file the save dialog suggests: <table>.txt in the current folder.
+    QString suggestedFile;
 };
 
 // Runs the whole export and reports its own failures through the dialogs; throws nothing. Escape

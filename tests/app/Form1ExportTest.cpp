@@ -33,6 +33,8 @@ TEST_F(Form1Export, TheTextFileHoldsTheGridsRowsAndTheTitleComesBack) {
                              "   screws  12\r\n"
                              "    nails  40\r\n");
     EXPECT_EQ(m_form->windowTitle(), folder() + "/  -  orders") << "not the last percentage";
+    // The save dialog suggested the table's name in the current folder.
+    EXPECT_EQ(m_dialogs.calls().at(0).defaultAnswer, q(m_data / "orders.txt"));
     EXPECT_TRUE(rows().eof());
     EXPECT_FALSE(m_dialogs.busy());
 }

@@ -32,8 +32,12 @@ protected:
     void TearDown() override { m_dialogs.expectScriptDone(); }
 
     void run(const QStringList& captions, const QLocale& locale = english) {
-        output::exportText({m_dialogs, m_data, captions, [this](const QString& t) { m_titles.append(t); },
-                            [this] { m_titles.append("(own title)"); }},
+        output::exportText({m_dialogs,
+                            m_data,
+                            captions,
+                            [this](const QString& t) { m_titles.append(t); },
+                            [this] { m_titles.append("(own title)"); },
+                            {}},
                            locale);
     }
 
@@ -121,7 +125,7 @@ TEST_F(TextExportTest, AnEmptyResultWritesTheTwoHeadingLinesWithoutAMessage) {
     // Nothing shown at all yet: no columns, so an empty heading.
     datagrid::DataSource nothing;
     m_dialogs.expectSaveFileName(q(out));
-    output::exportText({m_dialogs, nothing, {}, [this](const QString& t) { m_titles.append(t); }, {}},
+    output::exportText({m_dialogs, nothing, {}, [this](const QString& t) { m_titles.append(t); }, {}, {}},
                        english);
     EXPECT_EQ(readFile(out), "\r\n         \r\n");
     EXPECT_TRUE(m_dialogs.messages().isEmpty());
