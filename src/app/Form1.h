@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QListWidget;
@@ -169,6 +170,8 @@ private:
     // Binds a rebuilt statement to Data1 and makes its count complete with the first row current.
     void bindSource(const QString& source);
     QString m_headerSorted; // the source the last header click made
+    // How many records a DELETE statement will remove, where a count can tell.
+    std::optional<std::int64_t> recordsToDelete(const std::string& statement);
     // Sort, Filter and Search work on the result shown; without one they say what to do first.
     bool resultShown();
 };

@@ -28,6 +28,21 @@ QString now() {
 
 } // namespace
 
+std::optional<std::int64_t> Form1::recordsToDelete(const std::string& statement) {
+    // The records the delete's FROM and WHERE pick, counted as a select; nothing when that cannot be
+    // said (the statement is then run, and refused, as typed).
+    const std::size_t from = console::findKeyword(statement, "from", true);
+    if (from == std::string::npos) return std::nullopt;
+    try {
+        engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()),
+                                  {.readOnly = true});
+        const auto rows = database.openRecordset("select count(*) " + statement.substr(from));
+        return std::get<std::int64_t>(rows->value(std::size_t{0}));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 void Form1::runQuery() {
     if (pChar.isEmpty()) pChar = QString::fromStdString(console::DefaultParameterMarker);
     const QString startTime = now();
@@ -89,9 +104,12 @@ void Form1::runQuery() {
         // What destroys records or a table is asked first, showing the statement as it will run (its
         // parameters filled in); Enter answers No.
         std::string confirmation;
-        if (console::isDelete(typed))
+        if (console::isDelete(typed)) {
             confirmation = console::deleteConfirmation(prepared.text);
-        else if (console::isDropTable(typed))
+            if (const auto count = recordsToDelete(prepared.text))
+                confirmation += "\r\n" + std::to_string(*count) + (*count == 1 ? " record" : " records") +
+                                " will be deleted.";
+        } else if (console::isDropTable(typed))
             confirmation = console::dropConfirmation(prepared.text);
         declined =
             !confirmation.empty() && !m_dialogs.question(QString::fromStdString(confirmation), {}, false);

@@ -256,7 +256,8 @@ TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
     m_dialogs.expectPrompt("10");
     m_dialogs.expectQuestion(false);
     enter("delete from orders where QTY > ~n~");
-    EXPECT_EQ(m_dialogs.calls().back().text, "Are you sure you want to delete  from orders where QTY > 10?");
+    EXPECT_EQ(m_dialogs.calls().back().text,
+              "Are you sure you want to delete  from orders where QTY > 10?\r\n2 records will be deleted.");
     EXPECT_EQ(m_dialogs.calls().back().defaultAnswer, "No");
     EXPECT_EQ(readFile(m_data / "ORDERS.DBF"), before);
 
