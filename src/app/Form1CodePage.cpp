@@ -75,11 +75,7 @@ void Form1::codePageCommand() {
         QStringLiteral("Code page"));
     if (answer < 0) return;
     const QString page = answer == 0 ? QString() : QString::fromLatin1(pages[std::size_t(answer) - 1].name);
-    step([&] {
-        const browser::CodePageChoices choices(m_programFolder);
-        choices.choose(file, page);
-        m_codePageChoices = choices.read();
-    });
+    step([&] { m_codePageChoices = browser::CodePageChoices(m_programFolder).choose(file, page); });
     // The same source again, its text now read in the chosen page.
     platform::BusyPointer busy(m_dialogs);
     step([&] { m_data1->refresh(); });

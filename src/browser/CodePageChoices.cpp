@@ -37,7 +37,7 @@ std::map<QString, QString> CodePageChoices::read() const {
     return choices;
 }
 
-void CodePageChoices::choose(const QString& table, const QString& page) const {
+std::map<QString, QString> CodePageChoices::choose(const QString& table, const QString& page) const {
     std::map<QString, QString> choices = read();
     if (page.isEmpty())
         choices.erase(cleanPath(table));
@@ -47,6 +47,7 @@ void CodePageChoices::choose(const QString& table, const QString& page) const {
     for (const auto& [path, chosen] : choices)
         text += chosen + QLatin1Char('\t') + path + QStringLiteral("\r\n");
     platform::TextFile::write(m_folder.codePageChoices(), text);
+    return choices;
 }
 
 std::map<std::string, std::string> CodePageChoices::inFolder(const std::map<QString, QString>& choices,

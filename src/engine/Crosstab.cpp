@@ -52,14 +52,12 @@ std::string replaceAll(std::string text, std::string_view what, const std::strin
 
 std::string composeCrosstab(Database& db, const Crosstab& crosstab) {
     std::vector<Heading> headings;
-    const std::string values =
-        crosstab.fixed.empty() ? "SELECT DISTINCT " + crosstab.pivot + " AS v" + crosstab.from + " ORDER BY 1"
-                               : [&] {
-                                     std::string list;
-                                     for (const auto& fixed : crosstab.fixed)
-                                         list += (list.empty() ? "SELECT " : " UNION ALL SELECT ") + fixed;
-                                     return list;
-                                 }();
+    // The headings: the listed values in their order, else every value the rows have, sorted.
+    std::string values;
+    for (const auto& fixed : crosstab.fixed)
+        values += (values.empty() ? "SELECT " : " UNION ALL SELECT ") + fixed;
+    if (values.empty())
+        values = "SELECT DISTINCT " + crosstab.pivot + " AS v" + crosstab.from + " ORDER BY 1";
     Statement select(db, values);
     while (select.step())
         headings.push_back(headingOf(crosstab.pivot, sqlite3_column_value(select.handle(), 0)));

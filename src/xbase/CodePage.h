@@ -12,6 +12,9 @@
 
 namespace xbase {
 
+// Appends a code point to UTF-8 text.
+void appendUtf8(std::string& out, char32_t cp);
+
 class CodePage {
 public:
     // A code page by name as iconv knows it ("CP1252", "CP437", "UTF-8", ...).

@@ -18,17 +18,6 @@
 
 namespace xbase::codec::parts {
 
-namespace {
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
-
-} // namespace
-
 bool testBit(const Header& h, Span record, int bit) {
     if (bit < 0 || h.nullFlagsField < 0) return false;
     const Field& nf = h.fields[h.nullFlagsField];

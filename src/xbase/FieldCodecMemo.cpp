@@ -15,14 +15,6 @@ namespace {
 constexpr std::string_view kSoftReturn = "\x8D\x0A";
 constexpr std::string_view kSoftReturnText = "\xC2\x8D\x0A";
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
-
 std::uint64_t memoPointer(const Field& f, Span s) {
     if (f.length == 4) return bytes::le32(s.data());
     std::string_view digits = trimmed(asText(s));

@@ -15,6 +15,15 @@ inline std::string_view asText(Span s) {
     return {reinterpret_cast<const char*>(s.data()), s.size()};
 }
 
+// A stored value without the blanks and NULs that pad it.
+inline std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.remove_suffix(1);
+    return s;
+}
+
 // Bits of the _NullFlags field; -1 (no bit) reads as clear and is never set.
 bool testBit(const Header& h, Span record, int bit);
 void setBit(const Header& h, std::vector<std::uint8_t>& record, int bit, bool on);
