@@ -100,7 +100,7 @@ engine::Value valueFromText(const QString& text, const engine::FieldInfo& field,
     if (field.kind == FieldKind::Text || field.kind == FieldKind::Memo) return text.toStdString();
     if (field.kind == FieldKind::Binary)
         throw engine::Error(engine::DataTypeMismatch,
-                            "Field " + field.name + " holds binary contents, which cannot be typed in.");
+                            "Field '" + field.name + "' holds binary contents, which cannot be typed in.");
     const QString t = text.trimmed();
     if (t.isEmpty()) return xbase::Null{};
 

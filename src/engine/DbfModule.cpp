@@ -381,7 +381,7 @@ void unreadable(DbfCursor* cur, sqlite3_context* cx, int i, const std::string& r
     switch (vt->folder->unreadable()) {
     case Folder::Unreadable::Fail: {
         const std::string message =
-            "Record " + std::to_string(cur->record + 1) + ", field " + field.name + ": " + reason;
+            "Record " + std::to_string(cur->record + 1) + ", field '" + field.name + "': " + reason;
         vt->folder->setTableError(Error(ErrorNumber::BadTableFile, message));
         sqlite3_result_error(cx, message.c_str(), -1);
         return;

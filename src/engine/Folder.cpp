@@ -166,8 +166,8 @@ void Folder::noteUnreadable(const std::string& table, const std::string& field, 
         m_warnings.push_back(table + ": more values cannot be read; each is shown empty.");
         return;
     }
-    m_warnings.push_back(table + ": record " + std::to_string(record + 1) + ", field " + field +
-                         ": the value cannot be read and is shown empty. " + reason);
+    m_warnings.push_back(table + ": record " + std::to_string(record + 1) + ", field '" + field +
+                         "': the value cannot be read and is shown empty. " + reason);
 }
 
 void Folder::setTableError(const Error& error) {

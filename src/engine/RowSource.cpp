@@ -25,8 +25,8 @@ Value TableBackedRows::value(std::int64_t row, std::size_t column) {
         return m_table->value(*record(row), m_fieldOf[column]);
     } catch (const xbase::Error& e) {
         if (e.kind() == xbase::ErrorKind::Changed) throw fromFileError(e);
-        throw Error(ErrorNumber::BadTableFile, "Record " + std::to_string(*record(row) + 1) + ", field " +
-                                                   m_fields[column].name + ": " + e.what());
+        throw Error(ErrorNumber::BadTableFile, "Record " + std::to_string(*record(row) + 1) + ", field '" +
+                                                   m_fields[column].name + "': " + e.what());
     }
 }
 

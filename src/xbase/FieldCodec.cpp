@@ -33,11 +33,11 @@ void setBit(const Header& h, std::vector<std::uint8_t>& record, int bit, bool on
 }
 
 [[noreturn]] void refuse(const Field& f, const std::string& why) {
-    throw Error(ErrorKind::Value, "Field " + f.name + ": " + why);
+    throw Error(ErrorKind::Value, "Field '" + f.name + "': " + why);
 }
 
 [[noreturn]] void mismatch(const Field& f, const std::string& why) {
-    throw Error(ErrorKind::Type, "Field " + f.name + ": " + why);
+    throw Error(ErrorKind::Type, "Field '" + f.name + "': " + why);
 }
 
 std::string describeType(const Field& f) {
@@ -390,7 +390,8 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
     const Field& f = cx.header.fields[index];
     // A damaged descriptor must not make us write past the field.
     if (!writableWidth(cx, f))
-        throw Error(ErrorKind::Unsupported, "Field " + f.name + " has a width (" + std::to_string(f.length) +
+        throw Error(ErrorKind::Unsupported, "Field '" + f.name + "' has a width (" +
+                                                std::to_string(f.length) +
                                                 ") that this program cannot write.");
     const bool null = isNull(v);
     if (parts::isTextType(f.type)) {
@@ -480,7 +481,7 @@ void encode(const Context& cx, std::vector<std::uint8_t>& record, std::size_t in
         break;
     }
     default:
-        throw Error(ErrorKind::Unsupported, "Field " + f.name + " of type " + std::string(1, f.type) +
+        throw Error(ErrorKind::Unsupported, "Field '" + f.name + "' of type " + std::string(1, f.type) +
                                                 " cannot be written by this program.");
     }
 

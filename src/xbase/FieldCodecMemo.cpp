@@ -91,7 +91,8 @@ void writeMemo(const Context& cx, const Field& f, std::uint8_t* at, const Value&
     }
     std::uint64_t block = 0;
     if (!bytes.empty()) {
-        if (!cx.memo) throw Error(ErrorKind::Memo, "Field " + f.name + ": the table's memo file is missing.");
+        if (!cx.memo)
+            throw Error(ErrorKind::Memo, "Field '" + f.name + "': the table's memo file is missing.");
         if (cx.memo->format() == MemoFormat::DBase3 && bytes.find('\x1A') != std::string::npos)
             refuse(f, "dBASE III memo text cannot contain the character 0x1A.");
         if (f.length != 4 && std::to_string(cx.memo->nextFreeBlock()).size() > f.length)

@@ -99,7 +99,7 @@ std::string encodeInCodePage(const Context& cx, const Field& f, const std::strin
     try {
         return cx.codePage.encode(text);
     } catch (const Error& e) {
-        throw Error(e.kind(), "Field " + f.name + ": " + e.what());
+        throw Error(e.kind(), "Field '" + f.name + "': " + e.what());
     }
 }
 

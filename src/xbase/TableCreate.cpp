@@ -21,7 +21,7 @@ namespace {
 
 Field checkedField(const FieldSpec& want) {
     auto refuse = [&](const std::string& why) {
-        throw Error(ErrorKind::Value, "Field " + want.name + ": " + why);
+        throw Error(ErrorKind::Value, "Field '" + want.name + "': " + why);
     };
     if (want.name.empty()) throw Error(ErrorKind::Value, "A field needs a name.");
     if (want.name.size() > 10) refuse("a dBASE field name has at most 10 characters.");
@@ -58,8 +58,8 @@ Field checkedField(const FieldSpec& want) {
         f.decimals = 0;
         break;
     default:
-        throw Error(ErrorKind::Unsupported, "Field " + want.name +
-                                                ": a dBASE III table cannot hold fields of type " +
+        throw Error(ErrorKind::Unsupported, "Field '" + want.name +
+                                                "': a dBASE III table cannot hold fields of type " +
                                                 std::string(1, f.type) + ".");
     }
     return f;
@@ -88,7 +88,7 @@ void createTableFiles(const fs::path& path, const fs::path& memoPath, const std:
         Field f = checkedField(want);
         for (const auto& other : fields)
             if (ascii::equalsIgnoreCase(other.name, f.name))
-                throw Error(ErrorKind::Value, "Field " + f.name + " is named twice.");
+                throw Error(ErrorKind::Value, "Field '" + f.name + "' is named twice.");
         fields.push_back(f);
     }
     (void)CodePage::byName(codePage); // refuse a code page we could not write in, before any file exists

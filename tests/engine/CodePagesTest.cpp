@@ -110,10 +110,10 @@ TEST(CodePages, AValueThatCannotBeReadIsEmptyInASelectAndStopsAChange) {
               (std::vector<std::string>{"3:", "6:memo 6"}));
     const auto warnings = db.takeWarnings();
     ASSERT_EQ(warnings.size(), 1u) << "one reason, however often it was met";
-    EXPECT_NE(warnings[0].find("t.dbf: record 3, field NOTE"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("t.dbf: record 3, field 'NOTE'"), std::string::npos) << warnings[0];
 
     const Error e = errorOf([&] { db.execute("update t set note = note & '!'"); });
-    EXPECT_NE(std::string(e.what()).find("Record 3, field NOTE"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("Record 3, field 'NOTE'"), std::string::npos) << e.what();
     EXPECT_EQ(testsupport::differences(before, testsupport::snapshot(dir.path())), "")
         << "nothing was written";
 }

@@ -86,7 +86,7 @@ TEST(BrindleSqlTest, EveryByteOfAValueIsWrittenAndUnreadableValuesAreEmptyWithTh
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, "ID,NAME,NOTE\r\n1,n1,\r\n2,n2,\r\n3,n3,\r\n") << select;
         EXPECT_TRUE(r.err.starts_with("brindle-sql: warning: ")) << r.err;
-        EXPECT_NE(r.err.find("3, field NOTE: "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("3, field 'NOTE': "), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("block 999999 lies beyond the end"), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "said once: " << r.err;
     }
