@@ -70,7 +70,12 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
             [this](QListWidgetItem* item) { runListedQuery(m_list1->row(item)); });
     for (const int key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), m_list1, nullptr, nullptr, Qt::WidgetShortcut),
-                &QShortcut::activated, this, [this] { runListedQuery(m_list1->currentRow()); });
+                &QShortcut::activated, this, [this] {
+                    // The line Qt makes current when the list takes the focus is not picked: only a
+                    // selected line runs.
+                    const QList<QListWidgetItem*> picked = m_list1->selectedItems();
+                    if (!picked.isEmpty()) runListedQuery(m_list1->row(picked.first()));
+                });
     connect(m_grid, &datagrid::ResultGrid::headerClicked, this, &Form1::sortByColumn);
     // F6 and Shift+F6 go round the folder list, the file list, the query box and the grid.
     for (const bool back : {false, true}) {

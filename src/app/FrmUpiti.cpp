@@ -51,7 +51,9 @@ FrmUpiti::FrmUpiti(Form1& form1, platform::Dialogs& dialogs, platform::ProgramFo
     setWindowTitle(QStringLiteral("Queries"));
     createControls();
 
-    connect(m_list1, &QListWidget::currentRowChanged, this, &FrmUpiti::choose);
+    // Only a real choice (a click, the arrow keys) chooses: the row Qt makes current when the list takes
+    // the focus is not selected, and chooses nothing.
+    connect(m_list1, &QListWidget::itemSelectionChanged, this, [this] { choose(chosenRow()); });
     // A click on the entry already in use chooses it again, which is how its edit is saved (or, with
     // No, dropped) without leaving it. A click that changed the entry has chosen it already.
     connect(m_list1, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
@@ -61,6 +63,7 @@ FrmUpiti::FrmUpiti(Form1& form1, platform::Dialogs& dialogs, platform::ProgramFo
         uNaziv = item->text();
         load();
     });
+    m_list1->installEventFilter(this); // Enter in the list loads
     connect(m_command1, &QPushButton::clicked, this, &FrmUpiti::load);
     connect(m_command2, &QPushButton::clicked, this, &FrmUpiti::exitWindow);
     connect(m_command3, &QPushButton::clicked, this, &FrmUpiti::deleteQuery);
@@ -152,7 +155,41 @@ void FrmUpiti::opening() {
     showPosition();
 }
 
+bool FrmUpiti::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            load();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+int FrmUpiti::chosenRow() const {
+    const QList<QListWidgetItem*> chosen = m_list1->selectedItems();
+    return chosen.isEmpty() ? -1 : m_list1->row(chosen.first());
+}
+
+bool FrmUpiti::settleChanges() {
+    if (!QueryChanged) return true;
+    bool settled = false;
+    // A text that could not be saved stays on screen, so that nothing is lost.
+    m_steps([&] {
+        const std::optional<bool> save = m_dialogs.questionOrCancel(savePrompt());
+        if (!save) return;
+        if (*save) saveChanges();
+        QueryChanged = false;
+        settled = true;
+    });
+    return settled;
+}
+
 void FrmUpiti::closeEvent(QCloseEvent* event) {
+    if (!settleChanges()) {
+        event->ignore();
+        return;
+    }
     // The table is not held while the window is closed; opening reads it again anyway.
     m_data1->close();
     QWidget::closeEvent(event);
@@ -199,7 +236,7 @@ void FrmUpiti::dataMoved() {
     if (m_quiet) return;
     engine::Recordset* rows = m_data1->recordset();
     const int at = rows ? int(rows->absolutePosition()) : -1;
-    if (!m_choosing && at >= 0 && at < m_list1->count() && at != m_list1->currentRow()) {
+    if (!m_choosing && at >= 0 && at < m_list1->count() && at != chosenRow()) {
         // The bar's own moves choose the entry of the row they reach, as a click on it would, so
         // that the list, the text shown and the query in use agree.
         m_list1->setCurrentRow(at);
@@ -219,11 +256,11 @@ void FrmUpiti::showRowText() {
             // A row that cannot be read shows nothing; choosing it reports why.
         }
     }
-    setBoxText(forBox(text), m_list1->currentRow() >= 0);
+    setBoxText(forBox(text), chosenRow() >= 0);
 }
 
 void FrmUpiti::showPosition() {
-    m_data1->setCaption(QString::number(m_list1->currentRow() + 1) + QLatin1Char('/') +
+    m_data1->setCaption(QString::number(chosenRow() + 1) + QLatin1Char('/') +
                         QString::number(m_list1->count()));
 }
 
@@ -235,17 +272,19 @@ void FrmUpiti::setBoxText(const QString& text, bool editable) {
 
 void FrmUpiti::textChanged() {
     if (m_quiet) return;
-    if (CurIndex >= 0 && CurIndex == m_list1->currentRow()) QueryChanged = true;
+    if (CurIndex >= 0 && CurIndex == chosenRow()) QueryChanged = true;
 }
 
 void FrmUpiti::load() {
     // Load has no rule of its own for failures: the first is reported and Load ends there.
     m_steps([&] {
-        const int row = m_list1->currentRow();
+        const int row = chosenRow();
         if (row < 0) {
             m_dialogs.message(QStringLiteral("No query is chosen. Choose one in the list, then Load."));
             return;
         }
+        // Load closes the window: an edited text is saved, dropped, or (Cancel) nothing runs.
+        if (!settleChanges()) return;
         engine::Recordset* rows = m_data1->recordset();
         if (!rows || !saved::rowExists(*rows, row)) throw gone(m_list1->item(row)->text());
         // The text comes from the table, not from the box: unsaved edits are not run.
@@ -278,7 +317,7 @@ void FrmUpiti::exitWindow() {
 }
 
 void FrmUpiti::deleteQuery() {
-    const int row = m_list1->currentRow();
+    const int row = chosenRow();
     if (row < 0) return;
     // Delete has no rule of its own for failures: the first is reported and Delete ends there.
     m_steps([&] {
@@ -293,6 +332,7 @@ void FrmUpiti::deleteQuery() {
         {
             QScopedValueRollback<bool> quiet(m_quiet, true);
             delete m_list1->takeItem(row);
+            m_list1->clearSelection();
             m_list1->setCurrentRow(-1);
         }
         setBoxText(QStringLiteral("#deleted query#"), false);

@@ -51,11 +51,17 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
     void opening();
+    // The list entry chosen (selected), or -1.
+    int chosenRow() const;
     void choose(int row);
+    // Asks about an edited text (Yes saves it, No drops it); false when the user cancelled or the save
+    // failed, and the text stays.
+    bool settleChanges();
     void saveChanges();
     void dataMoved();
     void textChanged();

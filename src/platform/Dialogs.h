@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace platform {
 
@@ -29,6 +30,9 @@ public:
     // Modal message box with Yes and No buttons; true when the user answered Yes. Enter answers Yes, or
     // No where the question is about destroying something (yesIsDefault false).
     virtual bool question(const QString& text, const QString& title = {}, bool yesIsDefault = true) = 0;
+
+    // Modal message box with Yes, No and Cancel (Enter answers Yes, Escape cancels); nullopt for Cancel.
+    virtual std::optional<bool> questionOrCancel(const QString& text, const QString& title = {}) = 0;
 
     // Save dialog. Returns the chosen full path, or the empty text when the user cancelled: Cancel
     // is an ordinary answer, not an error. Replacing an existing file is confirmed by the dialog.

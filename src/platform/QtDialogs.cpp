@@ -96,6 +96,19 @@ bool QtDialogs::question(const QString& text, const QString& title, bool yesIsDe
     return box.exec() == QMessageBox::Yes;
 }
 
+std::optional<bool> QtDialogs::questionOrCancel(const QString& text, const QString& title) {
+    PointerLift lift(m_busy);
+    QMessageBox box(QMessageBox::Question, captionOr(title), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_parent);
+    box.setTextFormat(Qt::PlainText);
+    wideEnoughForTitle(box);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Cancel) return std::nullopt;
+    return answer == QMessageBox::Yes;
+}
+
 QString QtDialogs::saveFileName(const QString& title, const QString& filter, const QString& defaultName) {
     PointerLift lift(m_busy);
     // The static function picks the desktop's own dialog where there is one; both kinds ask

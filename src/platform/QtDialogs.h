@@ -18,6 +18,7 @@ public:
                    bool* cancelled) override;
     void message(const QString& text, const QString& title, bool error) override;
     bool question(const QString& text, const QString& title, bool yesIsDefault) override;
+    std::optional<bool> questionOrCancel(const QString& text, const QString& title) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
     int choose(const QString& text, const QStringList& items, int current,
                const std::function<QString(int)>& preview, const QString& title) override;

@@ -138,9 +138,16 @@ TEST_F(FrmUpitiTest, LoadRunsTheChosenQueryInTheMainWindow) {
     EXPECT_EQ(m_dialogs.messages().value(0), "No query is chosen. Choose one in the list, then Load.");
     EXPECT_EQ(m_form->queryBox()->statementText(), "select 'untouched'");
 
-    // The table's text is run, not the unsaved edit, and nothing is asked.
+    // Load closes the window, so an unsaved edit is asked about: Cancel runs nothing and keeps it; with
+    // No the table's text is run, not the edit.
     clickEntry(0);
     type(" -- not saved");
+    m_dialogs.expectQuestionOrCancel(std::nullopt);
+    click("Command1");
+    EXPECT_TRUE(m_queries->isVisible());
+    EXPECT_TRUE(m_queries->queryChanged());
+    EXPECT_EQ(m_form->queryBox()->statementText(), "select 'untouched'");
+    m_dialogs.expectQuestionOrCancel(false);
     click("Command1");
     EXPECT_FALSE(m_queries->isVisible());
     // The Enter that runs it arrives once the handler has returned.
@@ -153,7 +160,7 @@ TEST_F(FrmUpitiTest, LoadRunsTheChosenQueryInTheMainWindow) {
     EXPECT_EQ(log[3], loaded.toStdString());
     // After the run the statement is selected, ready to run again or be typed over.
     EXPECT_EQ(m_form->queryBox()->textCursor().selectedText(), loaded);
-    EXPECT_EQ(m_dialogs.calls().size(), 1);
+    EXPECT_EQ(m_dialogs.calls().size(), 3);
 
     // The second query of the same name runs its own text, here by a double-click.
     openQueries();
@@ -199,9 +206,45 @@ TEST_F(FrmUpitiTest, TheNavigationBarChoosesTheEntryOfTheRowItReaches) {
     click("Data1Previous");
     EXPECT_EQ(shown(), "select 1 + 1");
     EXPECT_TRUE(m_queries->queryChanged());
-    // The window's close control closes at once, asking nothing.
-    m_queries->close();
-    EXPECT_EQ(stored()[0].second, "select 1");
+    // The window's close control asks too: Cancel keeps the window and the edit, Yes saves and closes.
+    m_dialogs.expectQuestionOrCancel(std::nullopt);
+    EXPECT_FALSE(m_queries->close());
+    EXPECT_EQ(lastQuestion(), "Query 'ONE' has been changed. Do you want to save changes?");
+    EXPECT_EQ(shown(), "select 1 + 1");
+    m_dialogs.expectQuestionOrCancel(true);
+    EXPECT_TRUE(m_queries->close());
+    EXPECT_EQ(stored()[0].second, "select 1 + 1");
+    m_dialogs.expectScriptDone();
+}
+
+TEST_F(FrmUpitiTest, OnlyARealChoiceChoosesAndEnterLoadsIt) {
+    makeTable({{"one", "select 1"}, {"two", "select 2"}});
+    openQueries();
+    m_queries->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_queries));
+    list()->setFocus();
+    // The list taking the focus makes its first row current without choosing it.
+    list()->selectionModel()->setCurrentIndex(list()->model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    ASSERT_EQ(list()->currentRow(), 0);
+    EXPECT_EQ(caption(), "0/2");
+    EXPECT_EQ(shown(), "");
+    EXPECT_TRUE(box()->isReadOnly());
+    click("Command3"); // Delete: nothing chosen, nothing asked
+    m_dialogs.expectMessage();
+    QTest::keyClick(list(), Qt::Key_Return);
+    EXPECT_EQ(m_dialogs.messages().value(0), "No query is chosen. Choose one in the list, then Load.");
+    EXPECT_TRUE(m_queries->isVisible());
+
+    // The arrow keys choose; Enter then loads and runs the chosen query.
+    QTest::keyClick(list(), Qt::Key_Down);
+    EXPECT_EQ(caption(), "2/2");
+    EXPECT_EQ(shown(), "select 2");
+    QTest::keyClick(list(), Qt::Key_Return);
+    EXPECT_FALSE(m_queries->isVisible());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(m_form->queryBox()->statementText(), "select 2");
+    EXPECT_EQ(rows().value(std::size_t{0}), engine::Value(std::int64_t{2}));
+    m_dialogs.expectScriptDone();
 }
 
 TEST_F(FrmUpitiTest, AClickOnTheEntryInUseOffersToSaveItsEditAndTheOpenWindowComesBack) {

@@ -21,6 +21,10 @@ void ScriptedDialogs::expectQuestion(bool yes) {
     m_script.push_back({Kind::Question, {}, yes});
 }
 
+void ScriptedDialogs::expectQuestionOrCancel(std::optional<bool> answer) {
+    m_script.push_back({Kind::QuestionOrCancel, {}, answer.value_or(false), answer ? 1 : -1});
+}
+
 void ScriptedDialogs::expectSaveFileName(const QString& path) {
     m_script.push_back({Kind::SaveFileName, path});
 }
@@ -37,6 +41,8 @@ QString ScriptedDialogs::kindName(Kind kind) {
         return "message box";
     case Kind::Question:
         return "Yes/No question";
+    case Kind::QuestionOrCancel:
+        return "Yes/No/Cancel question";
     case Kind::SaveFileName:
         return "save dialog";
     case Kind::Choice:
@@ -77,6 +83,12 @@ void ScriptedDialogs::message(const QString& text, const QString& title, bool /*
 
 bool ScriptedDialogs::question(const QString& text, const QString& title, bool yesIsDefault) {
     return take({Kind::Question, text, title, yesIsDefault ? "Yes" : "No", {}, -1}).yes;
+}
+
+std::optional<bool> ScriptedDialogs::questionOrCancel(const QString& text, const QString& title) {
+    const Step step = take({Kind::QuestionOrCancel, text, title, "Yes", {}, -1});
+    if (step.index < 0) return std::nullopt;
+    return step.yes;
 }
 
 QString ScriptedDialogs::saveFileName(const QString& title, const QString& filter,

@@ -20,7 +20,7 @@ public:
 
 class ScriptedDialogs : public platform::Dialogs {
 public:
-    enum class Kind { Prompt, Message, Question, SaveFileName, Choice };
+    enum class Kind { Prompt, Message, Question, QuestionOrCancel, SaveFileName, Choice };
 
     // One dialog as the program showed it. For a save dialog, text holds the filter; for a question,
     // defaultAnswer is the button Enter presses ("Yes" or "No"); for a choice, items are the list and
@@ -40,6 +40,8 @@ public:
     void expectPromptCancelled();
     void expectMessage();
     void expectQuestion(bool yes);
+    // A Yes/No/Cancel question answered Yes (true), No (false) or Cancel (nullopt).
+    void expectQuestionOrCancel(std::optional<bool> answer);
     void expectSaveFileName(const QString& path);
     // Picks the item of this index (-1: Cancel).
     void expectChoice(int index);
@@ -48,6 +50,7 @@ public:
                    bool* cancelled) override;
     void message(const QString& text, const QString& title, bool error) override;
     bool question(const QString& text, const QString& title, bool yesIsDefault) override;
+    std::optional<bool> questionOrCancel(const QString& text, const QString& title) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& defaultName) override;
     int choose(const QString& text, const QStringList& items, int current,
                const std::function<QString(int)>& preview, const QString& title) override;
