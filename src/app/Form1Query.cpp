@@ -144,8 +144,8 @@ void Form1::runQuery() {
     step([&] {
         if (engine::Recordset* rows = m_data1->recordset())
             m_data1->setCaption(QString::number(rows->recordCount()));
-        else if (select)
-            m_data1->setCaption(QStringLiteral("0/0")); // a select that failed leaves no rows
+        else
+            m_data1->setCaption(QStringLiteral("0/0")); // an empty grid (a select that failed, say)
     });
     if (changed)
         m_data1->setCaption(QString::number(*changed) + (*changed == 1 ? " record" : " records") +
