@@ -70,9 +70,7 @@ void DataSource::moved(const std::function<void(engine::Recordset&)>& move) {
 }
 
 void DataSource::completeCount() {
-    if (!m_recordset || (m_recordset->recordCount() == 0 && m_recordset->eof())) return;
-    moveLast();
-    moveFirst();
+    moved([](engine::Recordset& rs) { rs.countAll(); });
 }
 
 void DataSource::moveFirst() {

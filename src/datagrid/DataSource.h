@@ -68,9 +68,9 @@ public:
     void moveNext();
     void movePrevious();
     void setAbsolutePosition(std::int64_t row);
-    // Moves to the last row and back to the first, so that the count is complete. Does nothing
-    // while nothing is open or the result is empty: a source that failed to open has been
-    // reported already, and an empty one has no rows to move through.
+    // Makes the count complete, as a move to the last row and back to the first would (a sorted result
+    // counts its rows without sorting them all). Does nothing while nothing is open: a source that
+    // failed to open has been reported already.
     void completeCount();
     void notifyCurrentChanged() { emit currentChanged(); }
 

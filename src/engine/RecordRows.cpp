@@ -43,6 +43,43 @@ std::optional<std::string> withRecordNumber(const std::string& translated,
     return std::nullopt;
 }
 
+// A sorted select read in two steps: its first rows by a select that keeps only the smallest keys, its
+// number of rows by a count that needs no sort, and the whole order only once a later row is asked for.
+// The record number ends the sort keys, so that ties come in one order in both.
+struct SortedInSteps {
+    std::string head;  // the first rows in order
+    std::string rest;  // every row in order
+    std::string count; // the number of rows
+};
+
+// Rows the first step reads: more than a screen holds.
+constexpr std::int64_t kFirstRows = 1000;
+
+// The steps for a select with the record number as its "__recno" column; nullopt when its top level
+// does not end in an ORDER BY (or goes on with a LIMIT), and it is read in one go.
+std::optional<SortedInSteps> sortedInSteps(const std::string& numbered) {
+    const auto tokens = sql::tokenize(numbered);
+    std::optional<std::size_t> order;
+    int depth = 0;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const auto& t = tokens[i];
+        if (t.kind == sql::TokenKind::Error) return std::nullopt;
+        if (t.isSymbol("("))
+            ++depth;
+        else if (t.isSymbol(")"))
+            --depth;
+        else if (depth == 0 && (t.isWord("limit") || t.isWord("offset") || t.isSymbol(";")))
+            return std::nullopt;
+        else if (depth == 0 && t.isWord("order") && i + 1 < tokens.size() && tokens[i + 1].isWord("by"))
+            order = t.begin;
+    }
+    if (!order) return std::nullopt;
+    const std::string ordered = numbered + ", \"__recno\"";
+    return SortedInSteps{"SELECT \"__recno\" FROM (" + ordered + " LIMIT " + std::to_string(kFirstRows) + ")",
+                         "SELECT \"__recno\" FROM (" + ordered + ")",
+                         "SELECT count(*) FROM (" + numbered.substr(0, *order) + ")"};
+}
+
 class RecordRows final : public TableBackedRows {
 public:
     RecordRows(Database& db, const std::filesystem::path& file, std::string name)
@@ -86,17 +123,59 @@ public:
         return static_cast<std::int64_t>(m_records.size());
     }
 
+    // Reads the first rows of a sort, and how many rows there are; the rest waits for fetch().
+    void readInSteps(SortedInSteps steps) {
+        Statement head(m_db, steps.head);
+        m_records.clear();
+        while (head.step())
+            m_records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(head.handle(), 0) - 1));
+        if (count() < kFirstRows) return;
+        Statement counting(m_db, steps.count);
+        m_total = counting.step() ? sqlite3_column_int64(counting.handle(), 0) : count();
+        if (*m_total > count()) m_rest = std::move(steps.rest);
+    }
+
     std::int64_t count() const override { return static_cast<std::int64_t>(m_records.size()); }
-    bool fetch(std::int64_t row) override { return row < count(); }
-    bool complete() const override { return true; }
+    bool fetch(std::int64_t row) override {
+        if (row >= count() && m_rest) readRest();
+        return row < count();
+    }
+    bool complete() const override { return !m_rest; }
+    std::optional<std::int64_t> total() const override {
+        if (m_rest) return m_total;
+        return count();
+    }
     std::optional<std::uint32_t> record(std::int64_t row) const override {
         return m_records[static_cast<std::size_t>(row)];
     }
-    void removed(std::int64_t row) override { m_records.erase(m_records.begin() + row); }
-    void appended(std::uint32_t r) override { m_records.push_back(r); }
+    void removed(std::int64_t row) override {
+        m_records.erase(m_records.begin() + row);
+        if (m_total) --*m_total;
+    }
+    void appended(std::uint32_t r) override {
+        // A new record comes after the rows of the result, not where the sort would put it.
+        if (m_rest) {
+            readRest();
+            std::erase(m_records, r);
+        }
+        m_records.push_back(r);
+    }
 
 private:
+    void readRest() {
+        const Folder::Handling passing(m_db.files(), Folder::Unreadable::Pass);
+        Statement rest(m_db, *m_rest);
+        std::vector<std::uint32_t> records;
+        records.reserve(static_cast<std::size_t>(m_total.value_or(0)));
+        while (rest.step())
+            records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(rest.handle(), 0) - 1));
+        m_records = std::move(records);
+        m_rest.reset();
+    }
+
     std::vector<std::uint32_t> m_records;
+    std::optional<std::string> m_rest; // the select that reads every row, until it ran
+    std::optional<std::int64_t> m_total;
 };
 
 } // namespace
@@ -120,6 +199,14 @@ std::unique_ptr<TableBackedRows> openRecordRows(Database& db, std::string_view s
         if (!ties->active()) return nullptr;
         ties = std::make_unique<TopTies>(plain);
         if (!prepare()) return nullptr;
+    }
+    if (!ties->active()) {
+        const auto numbered = withRecordNumber(ties->sql(), columnNames(*rows->table()));
+        if (auto steps = numbered ? sortedInSteps(*numbered) : std::nullopt) {
+            const Folder::Handling passing(db.files(), Folder::Unreadable::Pass);
+            rows->readInSteps(std::move(*steps));
+            return rows;
+        }
     }
     while (rows->read(*prepared, *ties) > 0 && ties->retry(rows->count()))
         if (!prepare()) return nullptr;

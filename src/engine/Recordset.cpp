@@ -101,7 +101,7 @@ void Recordset::openQuery(std::string_view select) {
         return;
     }
     // Rows that are records of one table can be changed; any other result is computed once.
-    if (!m_db->readOnly()) {
+    if (!m_db->readOnly() && files.size() == 1) {
         if (auto records = openRecordRows(*m_db, select, st, files.front())) {
             if (records->table()->canWrite()) m_writeColumns = records->columns();
             m_rows = std::move(records);
@@ -164,6 +164,16 @@ void Recordset::moveLast() {
     m_position = row;
     visit();
     m_visited = rowCount();
+}
+
+void Recordset::countAll() {
+    if (const auto total = m_rows ? m_rows->total() : std::nullopt) {
+        m_visited = std::max(m_visited, *total);
+        return;
+    }
+    if (recordCount() == 0 && eof()) return;
+    moveLast();
+    moveFirst();
 }
 
 void Recordset::moveNext() {

@@ -40,6 +40,9 @@ public:
     void moveLast();
     void moveNext();
     void movePrevious();
+    // Makes recordCount() the number of all rows, as moveLast() then moveFirst() would, without reading
+    // every row when their number is known otherwise (the rows of a sort before they are all in order).
+    void countAll();
     // 0-based index of the current row, -1 when there is none.
     std::int64_t absolutePosition() const;
     void setAbsolutePosition(std::int64_t row);

@@ -45,6 +45,11 @@ public:
     virtual bool fetch(std::int64_t row) = 0;
     // True once every row is read.
     virtual bool complete() const = 0;
+    // How many rows there are, when that is known before they are all read.
+    virtual std::optional<std::int64_t> total() const {
+        if (complete()) return count();
+        return std::nullopt;
+    }
     // The record number behind a row of a table, nullopt for a computed row.
     virtual std::optional<std::uint32_t> record(std::int64_t row) const = 0;
     // The value of a column of a row that was read. Throws Error(BadTableFile) for a damaged value.

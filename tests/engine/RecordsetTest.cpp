@@ -425,3 +425,55 @@ TEST_F(RecordsetTest, ChangesByStatementsAreSeenByTheNextRecordset) {
         EXPECT_EQ(name(*open), std::string(source) == "people" ? "Dragan" : "Eva");
     }
 }
+
+// A sorted select over many records shows its first rows and its count before it has sorted them all;
+// the whole order follows when a later row is asked for, with ties in record order, and the rows the
+// recordset deletes or adds meanwhile stay where they were.
+TEST(SortedRecordset, FirstRowsAndCountFirstThenTheWholeOrderInOneOrder) {
+    TempDir dir;
+    std::vector<std::vector<Value>> records;
+    constexpr int kRecords = 2500;
+    for (int i = 0; i < kRecords; ++i) // keys 0..99, each 25 times, in no order
+        records.push_back({std::int64_t{i}, std::int64_t{(i * 37) % 100}});
+    testsupport::writeTable(dir / "many.dbf", {{"ID", 'N', 6, 0}, {"K", 'N', 4, 0}}, records);
+    Database db(dir.path());
+    const auto expected = [&](int skipId) {
+        std::vector<std::int64_t> ids;
+        for (int k = 0; k < 100; ++k)
+            for (int i = 0; i < kRecords; ++i)
+                if ((i * 37) % 100 == k && i != skipId && i % 2 == 0) ids.push_back(i);
+        return ids;
+    };
+
+    const auto rs = db.openRecordset("select * from many where id mod 2 = 0 order by k");
+    EXPECT_FALSE(rs->complete());
+    rs->countAll();
+    EXPECT_EQ(rs->recordCount(), kRecords / 2);
+    EXPECT_EQ(rs->absolutePosition(), 0);
+    EXPECT_FALSE(rs->complete()); // counted, not sorted
+    const std::int64_t firstRows = rs->fetchedCount();
+    EXPECT_LT(firstRows, kRecords / 2);
+
+    // A row of the first ones deleted: the rest of the order comes without it.
+    rs->setAbsolutePosition(3);
+    const std::int64_t deleted = std::get<std::int64_t>(rs->value("ID"));
+    rs->deleteCurrent();
+    EXPECT_EQ(rs->recordCount(), kRecords / 2 - 1);
+    std::vector<std::int64_t> ids;
+    for (std::int64_t row = 0; rs->fetch(row); ++row)
+        ids.push_back(std::get<std::int64_t>(rs->valueAt(row, 0)));
+    EXPECT_TRUE(rs->complete());
+    EXPECT_EQ(ids, expected(int(deleted)));
+
+    // Added before the whole order is read, a record comes last, once.
+    const auto other = db.openRecordset("select * from many where id mod 2 = 0 order by k desc");
+    other->addNew();
+    other->setValue("ID", Value(std::int64_t{9998}));
+    other->setValue("K", Value(std::int64_t{50}));
+    other->update();
+    other->moveLast();
+    EXPECT_EQ(show(other->value("ID")), "9998");
+    EXPECT_EQ(other->recordCount(), kRecords / 2);
+    other->movePrevious();
+    EXPECT_EQ(show(other->value("K")), "0");
+}
