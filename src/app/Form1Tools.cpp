@@ -111,7 +111,10 @@ void Form1::autofitColumns() {
 
     gridtools::FitResult result;
     try {
-        engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()));
+        // Each measuring statement's TOP 30 takes 30 of the longest values: with the rows that tie with
+        // the 30th, a column of values of one length would be measured whole.
+        engine::Database database(std::filesystem::path(m_data1->databaseName().toStdString()),
+                                  {.topKeepsTies = false});
         result = gridtools::fitColumns(
             database, columns, gridtools::tablePart(current),
             [this](const QString& text) { return platform::Twips::textWidth(*this, text); });

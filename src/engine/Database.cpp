@@ -38,7 +38,8 @@ void checkConnect(std::string_view connect) {
 
 } // namespace
 
-Database::Database(const fs::path& folder, const Options& options) : m_readOnly(options.readOnly) {
+Database::Database(const fs::path& folder, const Options& options)
+    : m_topKeepsTies(options.topKeepsTies), m_readOnly(options.readOnly) {
     checkConnect(options.connect);
     m_folder = std::make_unique<Folder>(folder, options.readOnly);
     m_folder->setLockWait(options.lockWait);
@@ -316,10 +317,12 @@ Translation Database::translated(std::string_view statement) {
             if (!added && it->second != kind) it->second = ComputedKind::Unknown;
         }
     }
-    return translate(statement, [kinds](std::string_view field) {
+    Translation st = translate(statement, [kinds](std::string_view field) {
         const auto it = kinds->find(sql::asciiLower(field));
         return it == kinds->end() ? ComputedKind::Unknown : it->second;
     });
+    if (!m_topKeepsTies) st.tiesSql.clear();
+    return st;
 }
 
 std::int64_t Database::execute(std::string_view statement) {

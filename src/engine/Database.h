@@ -48,6 +48,10 @@ struct DatabaseOptions {
     // text suggests. New tables are made in the one for every table when it is given.
     std::string codePage;
     std::map<std::string, std::string> tableCodePages;
+    // TOP n also returns the rows that tie with the n-th, as the dialect has it; false takes n rows
+    // (for the program's own statements that want a few of the longest values, not every value of
+    // the longest length).
+    bool topKeepsTies = true;
 };
 
 class Database {
@@ -110,6 +114,7 @@ private:
     // A field name the statement uses that none of its tables has, nor any of its aliases.
     std::shared_ptr<xbase::Table> fieldlessTable(const Translation& st);
     std::optional<std::string> unknownField(const Translation& st);
+    bool m_topKeepsTies = true;
     bool m_readOnly = false;
     std::vector<Attached> m_attached;
     std::map<std::filesystem::path, std::unique_ptr<TableLock>> m_exclusive;

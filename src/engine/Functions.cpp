@@ -6,6 +6,7 @@
 #include "engine/FunctionsSupport.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -212,9 +213,12 @@ std::string realText(double v) {
     if (v == 0.0) return "0"; // also -0
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    // As printf's %.15G (to_chars is specified so), without printf's multi-precision arithmetic.
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15G", v);
-    return buffer;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15).ptr;
+    std::string text(buffer, end);
+    if (const auto e = text.find('e'); e != std::string::npos) text[e] = 'E';
+    return text;
 }
 
 std::string numberText(const Number& n) {
