@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 namespace datagrid {
 
@@ -67,10 +69,15 @@ QDate parseDate(const QString& text, const QLocale& locale) {
 } // namespace
 
 QString shortDateFormat(const QLocale& locale) {
-    QString format = locale.dateFormat(QLocale::ShortFormat);
-    if (!format.contains(QStringLiteral("yyyy")))
-        format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
-    return format;
+    // Asked for every date shown or written out: worked out once for the locale in use.
+    static thread_local std::optional<std::pair<QLocale, QString>> last;
+    if (!last || !(last->first == locale)) {
+        QString format = locale.dateFormat(QLocale::ShortFormat);
+        if (!format.contains(QStringLiteral("yyyy")))
+            format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+        last.emplace(locale, format);
+    }
+    return last->second;
 }
 
 QString displayText(const engine::Value& value, const QLocale& locale, int decimals) {

@@ -38,8 +38,9 @@ public:
     }
 
     // The line as it is, line breaks inside it included, then CR LF.
-    void writeLine(const QString& line) {
-        const QByteArray bytes = (line + QStringLiteral("\r\n")).toLocal8Bit();
+    void writeLine(QString& line) {
+        line += QStringLiteral("\r\n");
+        const QByteArray bytes = line.toLocal8Bit();
         if (m_file.write(bytes) != bytes.size()) fail();
     }
 
@@ -95,7 +96,7 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
     QString header;
     for (const QString& caption : window.captions) {
         widths.push_back(padWidth(dialogs.prompt(widthPrompt(caption)), locale));
-        header += QLatin1Char(' ') + rightAligned(caption.toUpper(), widths.back());
+        appendRightAligned(header, caption.toUpper(), widths.back());
     }
 
     platform::BusyPointer busy(dialogs);
@@ -111,10 +112,12 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
     } titleBack{window};
     try {
         file->writeLine(header);
-        file->writeLine(QString(9, QLatin1Char(' ')));
+        QString blanks(9, QLatin1Char(' '));
+        file->writeLine(blanks);
         engine::Recordset* const rows = window.rows.recordset();
         const std::int64_t count = rows ? rows->recordCount() : 0;
         QString title;
+        QString line;
         std::optional<engine::Recordset::Reading> reading;
         for (std::int64_t k = 0; k < count; ++k) {
             // The table is held for reading a stretch of rows at a time: another program's change
@@ -127,10 +130,10 @@ void exportText(const TextExportWindow& window, const QLocale& locale) {
                 throw engine::Error(engine::NoCurrentRecord,
                                     "The result was closed before all its rows were written.");
             if (rows->eof()) break; // rows deleted meanwhile: the count was more than there are
-            QString line;
+            line.resize(0);         // keeps its room for the next line
             for (std::size_t m = 0; m < widths.size(); ++m)
-                line += QLatin1Char(' ') +
-                        rightAligned(fieldText(rows->value(m), locale, rows->field(m).decimals), widths[m]);
+                appendRightAligned(line, fieldText(rows->value(m), locale, rows->field(m).decimals),
+                                   widths[m]);
             file->writeLine(line);
             rows->moveNext();
             if (k == 0 || repainter.due()) {

@@ -4,6 +4,7 @@
 
 #include "datagrid/ValueText.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace output {
@@ -48,8 +49,15 @@ int characterCount(const QString& text) {
 }
 
 QString rightAligned(const QString& text, int width) {
+    QString line;
+    appendRightAligned(line, text, width);
+    return line.mid(1);
+}
+
+void appendRightAligned(QString& line, const QString& text, int width) {
     const int missing = width - characterCount(text);
-    return missing > 0 ? QString(missing, QLatin1Char(' ')) + text : text;
+    line.resize(line.size() + 1 + std::max(missing, 0), QLatin1Char(' '));
+    line += text;
 }
 
 QString fieldText(const engine::Value& value, const QLocale& locale, int decimals) {

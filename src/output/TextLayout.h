@@ -25,6 +25,8 @@ int characterCount(const QString& text);
 // `text` preceded by blanks up to `width` characters; a longer text, or a width of 0 or less,
 // leaves it whole.
 QString rightAligned(const QString& text, int width);
+// Appends one blank and then the text right-aligned in the width, as rightAligned() gives it.
+void appendRightAligned(QString& line, const QString& text, int width);
 
 // A field as the export writes it: Null as one blank, any other value as the grid shows it.
 QString fieldText(const engine::Value& value, const QLocale& locale = QLocale(), int decimals = -1);
