@@ -27,7 +27,9 @@ void Form1::exportToSpreadsheet() {
                          m_data1->recordSource(),
                          output::workbookName(Tabela.toString()),
                          [] { return std::make_unique<platform::XlsxSpreadsheet>(); },
-                         {}});
+                         {},
+                         [this](const QString& title) { setWindowTitle(title); },
+                         [this] { refreshCaption(); }});
 }
 
 } // namespace app

@@ -6,6 +6,7 @@
 #include "engine/Error.h"
 #include "engine/Recordset.h"
 #include "output/Repainter.h"
+#include "output/TextLayout.h"
 #include "platform/BusyPointer.h"
 #include "platform/Dialogs.h"
 
@@ -140,10 +141,20 @@ void exportSheet(const SheetExportJob& job) {
     }
 
     Refusals refusals;
+    // Escape stops the copy; other keys and clicks made meanwhile are dropped. The title shows the
+    // progress at most ten times a second, and is the window's own again at the end.
+    Repainter repainter(100, true);
+    struct TitleBack {
+        const SheetExportJob& job;
+        ~TitleBack() {
+            if (job.restoreTitle) job.restoreTitle();
+        }
+    } titleBack{job};
     // A fresh rowset has a current row exactly when it has rows; an empty one gives an empty workbook.
     if (!rows->eof()) {
-        Repainter repainter;
         try {
+            rows->countAll();
+            const std::int64_t total = rows->recordCount();
             rows->moveFirst();
             const int columns = int(rows->fieldCount());
             for (int i = 1; i <= columns; ++i) {
@@ -163,7 +174,10 @@ void exportSheet(const SheetExportJob& job) {
                     refusals.attempt([&] { sheet->setCell(r, i, value); });
                 }
                 rows->moveNext();
-                repainter.tick();
+                // The first row shows at once that the copy runs (and lets Escape in).
+                if ((r == 2 || repainter.due()) && job.setTitle) job.setTitle(percentTitle(r - 1, total));
+                repainter.tick(r == 2);
+                if (repainter.cancelled()) return; // the unfinished workbook is dropped
             }
             for (int k = 1; k <= columns; ++k)
                 refusals.attempt([&] { sheet->autofitColumn(k); });
@@ -175,7 +189,14 @@ void exportSheet(const SheetExportJob& job) {
     }
     refusals.report(dialogs);
     try {
-        sheet->makeVisible();
+        if (sheet->makeVisible()) return;
+        // Without an application the workbook is kept where the user wants it, rather than left in a
+        // temporary folder.
+        const QString path = dialogs.saveFileName(
+            QStringLiteral("No spreadsheet application could be started: keep the workbook as"),
+            QStringLiteral("Workbooks (*.xlsx)"),
+            QDir::toNativeSeparators(QDir(job.folder).filePath(job.name + QStringLiteral(".xlsx"))));
+        if (!path.isEmpty()) sheet->keepAt(path);
     } catch (const std::runtime_error& error) {
         report(error);
     }

@@ -33,6 +33,9 @@ struct SheetExportJob {
     // Creates the spreadsheet application; throws engine::Error when there is none.
     Factory newSpreadsheet;
     SheetLimits limits;
+    // Shows the progress in the window title, and puts the window's own title back at the end.
+    std::function<void(const QString&)> setTitle = {};
+    std::function<void()> restoreTitle = {};
 };
 
 // Runs the whole export with the hourglass up, and reports its own failures as the error number,
@@ -40,7 +43,9 @@ struct SheetExportJob {
 // (the folder or the statement cannot be opened, no spreadsheet, no workbook, a row that cannot
 // be read) is reported once and ends the command. Cells the sheet refuses are counted and told in
 // one message at the end. A result longer or wider than a sheet gives one message and ends the
-// command before a spreadsheet is created.
+// command before a spreadsheet is created. Escape stops the copy: nothing is shown or kept. When no
+// application can be started to show the workbook, the save dialog lets the user keep it (in the
+// folder, named after the table); Cancel there drops it.
 void exportSheet(const SheetExportJob& job);
 
 // A cell's value for a field's value: numbers as numbers, dates as dates, Null (and binary

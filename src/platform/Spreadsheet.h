@@ -31,8 +31,11 @@ public:
     // Sizes a column to the widest value set in it so far.
     virtual void autofitColumn(int column) = 0;
 
-    // Finishes the workbook and shows it in the desktop's spreadsheet application.
-    virtual void makeVisible() = 0;
+    // Finishes the workbook and shows it in the desktop's spreadsheet application. False when no
+    // application could be started to show it: the finished workbook waits for keepAt().
+    virtual bool makeVisible() = 0;
+    // Puts the finished workbook that could not be shown at `path`, replacing a file there.
+    virtual void keepAt(const QString& path) = 0;
 };
 
 } // namespace platform

@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -100,6 +101,7 @@ XlsxSpreadsheet::XlsxSpreadsheet(const QString& folder, Opener opener)
                                              made.errorString());
         made.setAutoRemove(false);
         m_folder = made.path();
+        m_ownFolder = true;
     } else if (!QFileInfo(m_folder).isDir()) {
         fail(engine::PathNotFound, "Cannot create the workbook in " + QDir::toNativeSeparators(m_folder) +
                                        ": the folder does not exist");
@@ -109,8 +111,10 @@ XlsxSpreadsheet::XlsxSpreadsheet(const QString& folder, Opener opener)
 }
 
 XlsxSpreadsheet::~XlsxSpreadsheet() {
-    // A workbook that was never finished is dropped without writing a file.
+    // A workbook that was never finished is dropped without writing a file; one finished but neither
+    // shown nor kept goes with the temporary folder made for it.
     if (m_workbook) lxw_workbook_free(m_workbook);
+    if (m_ownFolder && !m_handedOver) QDir(m_folder).removeRecursively();
 }
 
 void XlsxSpreadsheet::addWorkbook(const QString& name) {
@@ -285,11 +289,27 @@ void XlsxSpreadsheet::save() {
                                          QString::fromUtf8(lxw_strerror(error)));
 }
 
-void XlsxSpreadsheet::makeVisible() {
+bool XlsxSpreadsheet::makeVisible() {
     save();
-    if (!m_opener(m_path))
-        fail(engine::PathFileAccess,
-             "No application could be started to show " + QDir::toNativeSeparators(m_path) + ".");
+    m_handedOver = m_opener(m_path);
+    return m_handedOver;
+}
+
+void XlsxSpreadsheet::keepAt(const QString& path) {
+    if (m_path.isEmpty() || m_workbook)
+        fail(engine::InvalidOperation, QStringLiteral("The workbook is not finished."));
+    const QString action = "Cannot keep the workbook as " + QDir::toNativeSeparators(path) + ": ";
+    if (QFileInfo(path).isDir()) fail(engine::PathFileAccess, action + "it is a folder");
+    // The save dialog has asked before a file there is replaced.
+    if (QFileInfo::exists(path) && !QFile::remove(path))
+        fail(engine::PathFileAccess, action + "the file there cannot be replaced");
+    // A move across file systems is a copy, and the file it was copied from goes.
+    if (!QFile::rename(m_path, path) && !QFile::copy(m_path, path))
+        fail(engine::PathFileAccess, action + "it cannot be written there");
+    if (QFileInfo::exists(m_path)) QFile::remove(m_path);
+    if (m_ownFolder) QDir().rmdir(m_folder); // empty now, unless the user chose it
+    m_path = path;
+    m_handedOver = true;
 }
 
 } // namespace platform

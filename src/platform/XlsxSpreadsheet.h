@@ -34,8 +34,10 @@ public:
     void setCell(int row, int column, const Value& value) override;
     void setBold(int row, int column) override;
     void autofitColumn(int column) override;
-    // save(), then the opener. Throws engine::Error(PathFileAccess) when no application took it.
-    void makeVisible() override;
+    // save(), then the opener; false when no application took the file.
+    bool makeVisible() override;
+    // Moves the saved file. Throws engine::Error(PathFileAccess) when it cannot be put there.
+    void keepAt(const QString& path) override;
 
     // Writes the workbook file; nothing can be set afterwards. Throws engine::Error.
     void save();
@@ -59,6 +61,8 @@ private:
     lxw_format* formatFor(const Value& value, bool bold) const;
 
     QString m_folder;
+    bool m_ownFolder = false;  // a temporary folder made for the workbook
+    bool m_handedOver = false; // shown or kept: the file is the user's
     QString m_path;
     Opener m_opener;
     QByteArray m_tmpdir; // libxlsxwriter keeps the pointer until the workbook is closed

@@ -8,6 +8,9 @@
 #include "support/Qt.h"
 #include "support/ScriptedDialogs.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <gtest/gtest.h>
 
 using namespace outputtest;
@@ -183,6 +186,53 @@ TEST_F(SheetExportTest, RefusedCellsAreCountedIntoOneMessageAndTheWorkbookIsStil
     ASSERT_EQ(dump.exitCode, 0) << dump.error;
     EXPECT_EQ(dump.rows, 2);
     EXPECT_EQ(dump.cells.at("A2"), "text|Ann|General|plain");
+}
+
+TEST_F(SheetExportTest, WithoutAnApplicationTheWorkbookIsKeptWhereTheUserChooses) {
+    QStringList folders;
+    QStringList titles;
+    const auto job = [&](const QString& source) {
+        return output::SheetExportJob{m_dialogs,
+                                      q(m_temp.path()),
+                                      source,
+                                      "people",
+                                      [&]() -> std::unique_ptr<platform::Spreadsheet> {
+                                          // A temporary folder of its own, as in the window.
+                                          auto sheet = std::make_unique<platform::XlsxSpreadsheet>(
+                                              QString(), [](const QString&) { return false; });
+                                          folders.append(sheet->folder());
+                                          return sheet;
+                                      },
+                                      {},
+                                      [&](const QString& title) { titles.append(title); },
+                                      [&] { titles.append("(own title)"); }};
+    };
+    const auto kept = m_temp / "kept" / "mine.xlsx";
+    std::filesystem::create_directory(m_temp / "kept");
+    m_dialogs.expectSaveFileName(q(kept));
+    output::exportSheet(job("select name from people order by name"));
+    // The dialog suggests the table's name in the folder; the file is there whole, the temporary
+    // folder gone.
+    EXPECT_EQ(m_dialogs.calls().back().defaultAnswer, q(m_temp / "people.xlsx"));
+    const WorkbookDump dump = readWorkbook(kept);
+    ASSERT_EQ(dump.exitCode, 0) << dump.error;
+    EXPECT_EQ(dump.rows, 4);
+    EXPECT_EQ(dump.cells.at("A2"), "text|Ann|General|plain");
+    EXPECT_FALSE(QFileInfo::exists(folders.at(0)));
+    EXPECT_EQ(titles.first(), "33.33 %");
+    EXPECT_EQ(titles.last(), "(own title)");
+
+    // Cancel drops it, and nothing is left behind.
+    m_dialogs.expectSaveFileName("");
+    output::exportSheet(job("PEOPLE.DBF"));
+    EXPECT_FALSE(QFileInfo::exists(folders.at(1)));
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
+
+    // Escape while the rows are copied stops it: nothing is shown, asked or left.
+    QCoreApplication::postEvent(qApp, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    output::exportSheet(job("PEOPLE.DBF"));
+    EXPECT_FALSE(QFileInfo::exists(folders.at(2)));
+    EXPECT_EQ(titles.last(), "(own title)");
 }
 
 TEST(WorkbookName, TheTableAsAFileNameInLowerCase) {

@@ -173,7 +173,13 @@ TEST(XlsxSpreadsheet, TellsWhenTheFileCannotBeWrittenOrShown) {
     XlsxSpreadsheet unseen(q(temp.path()));
     unseen.addWorkbook("orders");
     unseen.setCell(1, 1, 1.0);
-    EXPECT_EQ(failure([&] { unseen.makeVisible(); }),
-              "75 No application could be started to show " + (temp / "orders.xlsx").string() + ".");
+    EXPECT_FALSE(unseen.makeVisible());
     EXPECT_TRUE(std::filesystem::exists(temp / "orders.xlsx")); // written all the same
+    // Kept elsewhere, it moves there whole; a folder there cannot take it.
+    std::filesystem::create_directory(temp / "gone");
+    EXPECT_EQ(failure([&] { unseen.keepAt(q(temp / "gone")); }),
+              "75 Cannot keep the workbook as " + (temp / "gone").string() + ": it is a folder");
+    unseen.keepAt(q(temp / "gone" / "mine.xlsx"));
+    EXPECT_FALSE(std::filesystem::exists(temp / "orders.xlsx"));
+    EXPECT_EQ(readWorkbook(temp / "gone" / "mine.xlsx").rows, 1);
 }
