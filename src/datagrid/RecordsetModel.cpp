@@ -18,11 +18,17 @@ int clampRows(std::int64_t rows) {
     return static_cast<int>(std::clamp<std::int64_t>(rows, 0, INT_MAX));
 }
 
+// The rows the grid shows: all of a result whose number is known (a sort, whose rows past the first
+// ones are read when they are painted), else those read so far.
+std::int64_t knownRows(const engine::Recordset& rs) {
+    return rs.total().value_or(rs.fetchedCount());
+}
+
 } // namespace
 
 RecordsetModel::RecordsetModel(engine::Recordset* recordset, QObject* parent)
     : QAbstractTableModel(parent), m_recordset(recordset) {
-    if (m_recordset) m_rows = clampRows(m_recordset->fetchedCount());
+    if (m_recordset) m_rows = clampRows(knownRows(*m_recordset));
 }
 
 int RecordsetModel::rowCount(const QModelIndex& parent) const {
@@ -48,7 +54,7 @@ void RecordsetModel::setAllowUpdate(bool allow) {
 const CachedRow* RecordsetModel::row(int r) const {
     if (const CachedRow* held = m_cache.find(r)) return held;
     // A row can vanish under the model (deleted through the recordset) until the next sync().
-    if (r >= m_recordset->fetchedCount()) return nullptr;
+    if (r >= knownRows(*m_recordset)) return nullptr;
     CachedRow values;
     const std::size_t fields = m_recordset->fieldCount();
     values.texts.resize(fields);
@@ -189,7 +195,7 @@ bool RecordsetModel::setData(const QModelIndex& index, const QVariant& value, in
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
     if (parent.isValid() || !m_recordset || m_rows == INT_MAX || m_failureReported) return false;
-    return !m_recordset->complete() || m_recordset->fetchedCount() > m_rows;
+    return knownRows(*m_recordset) > m_rows || (!m_recordset->complete() && !m_recordset->total());
 }
 
 void RecordsetModel::fetchMore(const QModelIndex& parent) {
@@ -207,7 +213,7 @@ void RecordsetModel::fetchMore(const QModelIndex& parent) {
 void RecordsetModel::sync() {
     if (!m_recordset) return;
     m_failureReported = false;
-    const int known = clampRows(m_recordset->fetchedCount());
+    const int known = clampRows(knownRows(*m_recordset));
     if (known > m_rows) {
         beginInsertRows(QModelIndex(), m_rows, known - 1);
         m_rows = known;

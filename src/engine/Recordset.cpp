@@ -167,8 +167,8 @@ void Recordset::moveLast() {
 }
 
 void Recordset::countAll() {
-    if (const auto total = m_rows ? m_rows->total() : std::nullopt) {
-        m_visited = std::max(m_visited, *total);
+    if (const auto all = total()) {
+        m_visited = std::max(m_visited, *all);
         return;
     }
     if (recordCount() == 0 && eof()) return;

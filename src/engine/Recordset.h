@@ -67,6 +67,8 @@ public:
     bool fetch(std::int64_t row);
     // Rows read so far (for views that show what is known without reading on).
     std::int64_t fetchedCount() const;
+    // How many rows there are, when that is known before they are all read (the rows of a sort).
+    std::optional<std::int64_t> total() const { return m_rows ? m_rows->total() : std::nullopt; }
     bool complete() const { return !m_rows || m_rows->complete(); }
     Value valueAt(std::int64_t row, std::size_t field);
 

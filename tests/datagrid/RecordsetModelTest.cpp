@@ -207,6 +207,25 @@ TEST_F(RecordsetModelTest, ReadOnlyResultsAreNotEditable) {
     EXPECT_FALSE(table.canFetchMore({}));
 }
 
+// A sort over many records: the grid has all its rows at once, and a row past the first ones read is
+// read when it is painted, in the sort's order.
+TEST_F(RecordsetModelTest, ASortedResultHasAllItsRowsBeforeTheyAreRead) {
+    std::vector<std::vector<Value>> records;
+    for (int i = 0; i < 3000; ++i)
+        records.push_back({std::int64_t{(i * 7919) % 3000}});
+    testsupport::writeTable(m_dir / "many.dbf", {{"N", 'N', 6, 0}}, records);
+    m_source.setRecordSource("select * from many order by n desc");
+    m_source.refresh();
+    ASSERT_FALSE(m_source.recordset()->complete());
+    RecordsetModel model(m_source.recordset());
+    EXPECT_EQ(model.rowCount(), 3000);
+    EXPECT_FALSE(model.canFetchMore(QModelIndex()));
+    EXPECT_EQ(model.data(model.index(2999, 0)).toString(), "0");
+    EXPECT_TRUE(m_source.recordset()->complete());
+    EXPECT_EQ(model.data(model.index(1500, 0)).toString(), "1499");
+    EXPECT_EQ(model.rowCount(), 3000);
+}
+
 TEST(ValueTextTest, TextsReadBackByKind) {
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale de(QLocale::German, QLocale::Germany);
