@@ -94,6 +94,7 @@ void FrmUpiti::createControls() {
     m_data1 = new datagrid::DataSource(this);
     m_data1->setCaption(QStringLiteral("Data1"));
     m_data1Bar = new datagrid::NavigationBar(m_data1, this);
+    m_data1Bar->setCodePageShown(false); // the position alone fills this narrow bar
     place(m_data1Bar, 120, 2880, 2220, 300);
     m_command1 = new QPushButton(QStringLiteral("Load"), this);
     m_command1->setObjectName(QStringLiteral("Command1"));
@@ -130,11 +131,14 @@ void FrmUpiti::showWindow() {
         m_data1->close();
         return;
     }
-    show();
-    // Centred on the main window's screen, level with the main window's top; placed once shown, when
-    // the window's frame is known.
+    // Centred on the main window's screen, level with the main window's top. A move before the first
+    // show places the frame (the window manager puts its decoration inside the position given), while a
+    // move right after it would place the inside, as the frame is not known yet.
     const QRect screen = (m_form1.screen() ? m_form1.screen() : QGuiApplication::primaryScreen())->geometry();
-    move(screen.left() + (screen.width() - frameGeometry().width()) / 2, m_form1.frameGeometry().top());
+    // Its frame is taken to be as wide as the main window's.
+    const int frameWidth = width() + m_form1.frameGeometry().width() - m_form1.width();
+    move(screen.left() + (screen.width() - frameWidth) / 2, m_form1.frameGeometry().top());
+    show();
     raise();
     activateWindow();
 }

@@ -50,6 +50,10 @@ NavigationBar::NavigationBar(DataSource* source, QWidget* parent) : QFrame(paren
     setOpen(m_source->recordset() != nullptr);
 }
 
+void NavigationBar::setCodePageShown(bool shown) {
+    m_codePage->setVisible(shown);
+}
+
 QToolButton* NavigationBar::addButton(const QString& name, const QString& tip, int icon, Move move) {
     auto* button = new QToolButton(this);
     button->setObjectName(name);

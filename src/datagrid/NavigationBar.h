@@ -19,6 +19,8 @@ class NavigationBar : public QFrame {
 
 public:
     explicit NavigationBar(DataSource* source, QWidget* parent = nullptr);
+    // Whether the bar names the table's code page beside the position (a bar too narrow for both does not).
+    void setCodePageShown(bool shown);
     DataSource* dataSource() const { return m_source; }
 
 signals:
