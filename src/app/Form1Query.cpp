@@ -142,7 +142,9 @@ void Form1::runQuery() {
 
     const QString endTime = now();
     step([&] {
-        if (engine::Recordset* rows = m_data1->recordset())
+        if (declined && m_data1->recordset())
+            showPosition(); // nothing ran: the grid shows where it stands, as before
+        else if (engine::Recordset* rows = m_data1->recordset())
             m_data1->setCaption(QString::number(rows->recordCount()));
         else
             m_data1->setCaption(QStringLiteral("0/0")); // an empty grid (a select that failed, say)

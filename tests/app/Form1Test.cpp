@@ -248,8 +248,9 @@ TEST_F(Form1Test, DeclinedDeleteLeavesTheFileAsItWas) {
     m_dialogs.expectQuestion(false);
     enter("\n\ndelete from orders where QTY > 10");
     EXPECT_EQ(readFile(m_data / "ORDERS.DBF"), before);
-    // The selected table is shown, and the run is logged.
+    // The selected table is shown where it stands, and the run is logged.
     EXPECT_EQ(rows().recordCount(), 3);
+    EXPECT_EQ(caption(), "1/3");
     EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 7u);
 
     // The question shows the statement with its parameters filled in, and Enter answers No.
