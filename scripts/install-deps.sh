@@ -15,6 +15,7 @@ packages=(
   xvfb xauth                  # GUI tests and screenshots without a display
   python3 python3-dbfread python3-dbf gdal-bin   # outside readers/writers for interop tests
   python3-openpyxl            # reads back exported workbooks in tests
+  dpkg-dev desktop-file-utils appstream   # the Debian package and the checks of what is installed
 )
 
 missing=()

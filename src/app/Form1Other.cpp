@@ -24,7 +24,8 @@ void Form1::showHelp() {
 
 void Form1::showAbout() {
     m_dialogs.message(QStringLiteral("BRINDLE is written by the BRINDLE authors and is completely free.\r\n"
-                                     "Use it, test it, and send your suggestions to brindle@example.org."));
+                                     "Use it, test it, and send your suggestions to brindle@example.org."),
+                      QStringLiteral("BRINDLE " BRINDLE_VERSION));
 }
 
 } // namespace app

@@ -13,6 +13,13 @@ public:
 
     // The folder of the running executable. Needs a QCoreApplication.
     static ProgramFolder ofExecutable();
+    // Where this program keeps its files: the executable's folder when the saved-query table is there or
+    // nothing is installed beside it (a build), else the user's data folder (an installed program), made
+    // on first start and given the empty saved-query table from `installed` (the program's shared data
+    // folder), where the help text is also taken from whenever the installed one changed. Needs a
+    // QCoreApplication.
+    static ProgramFolder forThisProgram();
+    static ProgramFolder forInstalledProgram(const QString& installed, const QString& userData);
 
     const QString& path() const { return m_path; }
     QString settingsFile() const { return file("brindle.ini"); }

@@ -53,10 +53,11 @@ TEST_F(Form1OtherTest, HelpOpensTheHelpTextAndAboutShowsAMessage) {
     trigger("mnuHelp");
     EXPECT_EQ(m_editor.opened(), QStringList{q(m_program / "brHelp.txt")});
 
-    // About shows one message box.
+    // About shows one message box, the version in its title.
     m_dialogs.expectMessage();
     trigger("mnuAbout");
     EXPECT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_EQ(m_dialogs.calls().back().title, "BRINDLE " BRINDLE_VERSION);
 }
 
 TEST_F(Form1OtherTest, CodePageReadsTheOpenTableInThePageChosenAndRemembersIt) {

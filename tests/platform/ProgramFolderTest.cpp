@@ -32,3 +32,29 @@ TEST(ProgramFolder, OfTheExecutableIsTheFolderOfThisTestProgram) {
     EXPECT_TRUE(QFileInfo::exists(program.file("platform_ProgramFolderTest")));
     EXPECT_EQ(program, platform::ProgramFolder(QCoreApplication::applicationDirPath()));
 }
+
+// An installed program keeps its files in the user's data folder: the empty saved-query table comes from
+// the installed one on first start and is the user's from then on; the help text follows the installed.
+TEST(ProgramFolder, OfAnInstalledProgramIsTheUsersDataFolderStockedOnFirstStart) {
+    testsupport::TempDir temp;
+    std::filesystem::create_directories(temp / "share");
+    testsupport::writeFile(temp / "share" / "upiti.dbf", "empty table");
+    testsupport::writeFile(temp / "share" / "upiti.dbt", "empty memo");
+    testsupport::writeFile(temp / "share" / "brHelp.txt", "help, first edition");
+    const QString installed = QString::fromStdString((temp / "share").string());
+    const QString data = QString::fromStdString((temp / "home" / "data" / "BRINDLE").string());
+
+    const platform::ProgramFolder first = platform::ProgramFolder::forInstalledProgram(installed, data);
+    EXPECT_EQ(first.path(), data);
+    EXPECT_EQ(testsupport::readFile(temp / "home" / "data" / "BRINDLE" / "upiti.dbf"), "empty table");
+    EXPECT_EQ(testsupport::readFile(temp / "home" / "data" / "BRINDLE" / "upiti.dbt"), "empty memo");
+    EXPECT_EQ(testsupport::readFile(temp / "home" / "data" / "BRINDLE" / "brHelp.txt"),
+              "help, first edition");
+
+    testsupport::writeFile(temp / "home" / "data" / "BRINDLE" / "upiti.dbf", "the user's queries");
+    testsupport::writeFile(temp / "share" / "brHelp.txt", "help, second edition, longer");
+    platform::ProgramFolder::forInstalledProgram(installed, data);
+    EXPECT_EQ(testsupport::readFile(temp / "home" / "data" / "BRINDLE" / "upiti.dbf"), "the user's queries");
+    EXPECT_EQ(testsupport::readFile(temp / "home" / "data" / "BRINDLE" / "brHelp.txt"),
+              "help, second edition, longer");
+}
