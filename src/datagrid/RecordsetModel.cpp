@@ -58,6 +58,7 @@ const CachedRow* RecordsetModel::row(int r) const {
     CachedRow values;
     const std::size_t fields = m_recordset->fieldCount();
     values.texts.resize(fields);
+    values.nulls.assign(fields, false);
     // While another program holds the table, rows not read yet say so without trying again at once: a
     // grid that paints must not wait for every cell.
     if (std::chrono::steady_clock::now() < m_lockedUntil) {
@@ -72,8 +73,9 @@ const CachedRow* RecordsetModel::row(int r) const {
         const engine::Recordset::Reading reading(*m_recordset, LockWait);
         for (std::size_t f = 0; f < fields; ++f) {
             try {
-                values.texts[f] =
-                    displayText(m_recordset->valueAt(r, f), QLocale(), m_recordset->field(f).decimals);
+                const engine::Value value = m_recordset->valueAt(r, f);
+                values.nulls[f] = xbase::isNull(value);
+                values.texts[f] = displayText(value, QLocale(), m_recordset->field(f).decimals);
             } catch (const engine::Error& e) {
                 if (e.number() == engine::DataChanged) throw;
                 // A damaged record shows what it can; the cell says why it cannot.
@@ -131,10 +133,22 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
         if (const CachedRow* r = row(index.row())) return r->texts[column];
         return {};
-    case Qt::ToolTipRole:
-        if (const CachedRow* r = row(index.row()); r && !r->errors.empty() && !r->errors[column].isEmpty())
-            return r->errors[column];
-        return {};
+    case Qt::ToolTipRole: {
+        const CachedRow* r = row(index.row());
+        if (!r) return {};
+        if (!r->errors.empty() && !r->errors[column].isEmpty()) return r->errors[column];
+        // A memo's whole text, as far as a tooltip can sensibly hold it.
+        if (m_recordset->field(column).kind != engine::FieldKind::Memo || r->texts[column].isEmpty())
+            return {};
+        constexpr qsizetype kMostShown = 2000;
+        const QString& text = r->texts[column];
+        return text.size() > kMostShown ? text.left(kMostShown) + QStringLiteral(" ...") : text;
+    }
+    case NullRole:
+        if (const CachedRow* r = row(index.row()); r && !r->nulls.empty()) return bool(r->nulls[column]);
+        return false;
+    case MemoRole:
+        return m_recordset->field(column).kind == engine::FieldKind::Memo;
     case Qt::TextAlignmentRole: {
         const auto kind = m_recordset->field(column).kind;
         const bool number = kind == engine::FieldKind::Integer || kind == engine::FieldKind::Real;

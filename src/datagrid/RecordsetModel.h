@@ -20,6 +20,11 @@ class RecordsetModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
+    // Whether a cell holds Null (a bool), which its text alone does not tell from empty text.
+    static constexpr int NullRole = Qt::UserRole + 1;
+    // Whether a cell holds a memo, whose whole text the tooltip shows.
+    static constexpr int MemoRole = Qt::UserRole + 2;
+
     static constexpr std::size_t CacheCapacity = 256;
     // Rows fetchMore() reads at least; it reads as many again as are known, so that reaching the end of
     // a huge table takes few steps.

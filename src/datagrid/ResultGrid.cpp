@@ -2,10 +2,13 @@
 #include "datagrid/ResultGrid.h"
 
 #include "datagrid/DataSource.h"
+#include "datagrid/GridCells.h"
 #include "datagrid/RecordsetModel.h"
 #include "engine/Error.h"
 #include "engine/Recordset.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -16,7 +19,9 @@ namespace datagrid {
 ResultGrid::ResultGrid(DataSource* source, QWidget* parent) : QTableView(parent), m_source(source) {
     setObjectName(QStringLiteral("DBGrid1"));
     setSelectionBehavior(QAbstractItemView::SelectItems);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // A range (Shift with a click or the arrow keys) is for copying; the current cell is the record.
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setItemDelegate(new CellDelegate(this));
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     // Tab and Shift+Tab leave the grid, as they leave every other control; Ctrl+Tab moves between cells.
@@ -97,7 +102,25 @@ void ResultGrid::followRecordset() {
     scrollTo(target);
 }
 
+bool ResultGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // A double-click on a memo shows its whole text in a window rather than a one-line editor.
+    if (trigger == DoubleClicked && index.isValid() && index.data(RecordsetModel::MemoRole).toBool()) {
+        auto* viewer = new MemoViewer(index, this);
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+        viewer->open();
+        return false;
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
 void ResultGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy) && m_model) {
+        QItemSelection range = selectionModel()->selection();
+        if (range.isEmpty() && currentIndex().isValid()) range.select(currentIndex(), currentIndex());
+        if (!range.isEmpty()) QGuiApplication::clipboard()->setText(copiedRange(*m_model, range));
+        event->accept();
+        return;
+    }
     const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
     if (tab && (event->modifiers() & Qt::ControlModifier)) {
         const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);

@@ -41,8 +41,10 @@ signals:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
-    // Ctrl+Tab and Ctrl+Shift+Tab move to the next and previous cell.
+    // Ctrl+Tab and Ctrl+Shift+Tab move to the next and previous cell; Ctrl+C copies the cells chosen
+    // with their column names, as tab-separated lines.
     void keyPressEvent(QKeyEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
     void bind();

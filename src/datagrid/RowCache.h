@@ -14,6 +14,7 @@ namespace datagrid {
 struct CachedRow {
     std::vector<QString> texts;
     std::vector<QString> errors;
+    std::vector<bool> nulls; // field i holds Null (shown apart from empty text)
 };
 
 // Least recently used rows, at most capacity() of them: the memory of a grid stays the same for a

@@ -3,15 +3,23 @@
 #include "datagrid/ResultGrid.h"
 
 #include "datagrid/DataSource.h"
+#include "datagrid/GridCells.h"
 #include "datagrid/NavigationBar.h"
 #include "datagrid/RecordsetModel.h"
 #include "engine/EngineTestSupport.h"
 #include "support/Qt.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QItemSelection>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -233,3 +241,64 @@ TEST_F(ResultGridTest, BigTableIsReadOnDemand) {
 }
 
 } // namespace
+
+// Null drawn apart from empty text, a memo's whole text in the tooltip and in a viewer (read-only where
+// the grid may not change it), and a range of cells copied with its column names.
+TEST_F(ResultGridTest, NullsMemosAndACopiedRange) {
+    testsupport::writeTable(m_dir / "notes.dbf",
+                            {{"NAME", 'C', 8, 0}, {"NOTE", 'M', 10, 0}, {"QTY", 'N', 5, 0}},
+                            {{std::string("a\tb"), std::string("line one\r\nline two"), std::int64_t{1}},
+                             {std::string(""), xbase::Null{}, std::int64_t{2}},
+                             {std::string("c"), std::string("short"), xbase::Null{}}});
+    m_source.setRecordSource("notes");
+    m_source.refresh();
+    m_grid.resize(400, 300);
+    m_grid.show();
+    RecordsetModel& model = *m_grid.recordsetModel();
+    const auto styled = [&](int row, int column) {
+        QStyleOptionViewItem option;
+        option.initFrom(&m_grid);
+        const QModelIndex index = model.index(row, column);
+        auto* delegate = dynamic_cast<datagrid::CellDelegate*>(m_grid.itemDelegateForIndex(index));
+        if (delegate) delegate->initStyleOption(&option, index);
+        return option;
+    };
+    // An empty text and a Null differ on screen, not in what is edited.
+    EXPECT_EQ(styled(1, 0).text, "");
+    EXPECT_EQ(styled(2, 2).text, "Null");
+    EXPECT_TRUE(styled(2, 2).font.italic());
+    EXPECT_FALSE(styled(1, 0).font.italic());
+    EXPECT_EQ(model.data(model.index(2, 2), Qt::EditRole).toString(), "");
+    ASSERT_TRUE(model.data(model.index(0, 1), RecordsetModel::MemoRole).toBool());
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::ToolTipRole).toString(), "line one\r\nline two");
+
+    // Double-click on a memo: its whole text in a viewer; OK writes an edit back to the file.
+    const QModelIndex memo = model.index(0, 1);
+    QTest::mouseClick(m_grid.viewport(), Qt::LeftButton, {}, m_grid.visualRect(memo).center());
+    QTest::mouseDClick(m_grid.viewport(), Qt::LeftButton, {}, m_grid.visualRect(memo).center());
+    auto* viewer = m_grid.findChild<QDialog*>("MemoViewer");
+    ASSERT_NE(viewer, nullptr);
+    auto* text = viewer->findChild<QPlainTextEdit*>();
+    EXPECT_EQ(text->toPlainText(), "line one\nline two");
+    EXPECT_FALSE(text->isReadOnly());
+    text->setPlainText("rewritten");
+    viewer->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(engine::Database(m_dir.path()).openRecordset("notes")->value("NOTE"),
+              engine::Value(std::string("rewritten")));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    m_grid.setAllowUpdate(false);
+    QTest::mouseClick(m_grid.viewport(), Qt::LeftButton, {}, m_grid.visualRect(model.index(2, 1)).center());
+    QTest::mouseDClick(m_grid.viewport(), Qt::LeftButton, {}, m_grid.visualRect(model.index(2, 1)).center());
+    viewer = m_grid.findChild<QDialog*>("MemoViewer");
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->findChild<QPlainTextEdit*>()->isReadOnly());
+    viewer->close();
+
+    // A range of cells with its column names, tab-separated; a tab inside a value does not split it.
+    m_grid.setCurrentIndex(model.index(0, 0));
+    m_grid.selectionModel()->select(QItemSelection(model.index(0, 0), model.index(2, 2)),
+                                    QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(&m_grid, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "NAME\tNOTE\tQTY\na b\trewritten\t1\n\t\t2\nc\tshort\t\n");
+}
