@@ -8,6 +8,7 @@
 #include "browser/FileList.h"
 #include "browser/FolderList.h"
 #include "browser/Settings.h"
+#include "console/QueryLog.h"
 #include "datagrid/DataSource.h"
 #include "datagrid/NavigationBar.h"
 #include "datagrid/ResultGrid.h"
@@ -16,6 +17,7 @@
 #include "engine/Recordset.h"
 #include "platform/Dialogs.h"
 #include "platform/TextEditor.h"
+#include "platform/TextFile.h"
 #include "platform/Twips.h"
 
 #include <QApplication>
@@ -60,6 +62,14 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
                                      std::move(state), this);
 
     connect(m_text1, &QueryBox::enterPressed, this, &Form1::runQuery);
+    // Ctrl+Up and Ctrl+Down bring back the statements of the query log.
+    m_text1->setHistory([this] {
+        try {
+            return console::loggedStatements(platform::TextFile::read(m_programFolder.queryLog()));
+        } catch (const engine::Error&) {
+            return QStringList(); // no log yet
+        }
+    });
     connect(m_text1, &QueryBox::otherKeyPressed, this, &Form1::refreshCaption);
     connect(m_text1, &QueryBox::focusEntered, this, &Form1::queryBoxFocused);
     connect(m_command1, &QPushButton::clicked, this, &Form1::openLog);

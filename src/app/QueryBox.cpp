@@ -2,6 +2,7 @@
 #include "app/QueryBox.h"
 
 #include <QKeyEvent>
+#include <algorithm>
 
 namespace app {
 
@@ -30,12 +31,35 @@ void QueryBox::keyPressEvent(QKeyEvent* event) {
         // The Enter that runs the statement is used up; afterwards the whole statement is selected, so
         // that typing replaces it and Enter runs it again.
         event->accept();
+        m_walk = -1;
         emit enterPressed();
         selectAll();
         return;
     }
+    const bool up = event->key() == Qt::Key_Up, down = event->key() == Qt::Key_Down;
+    if ((up || down) && event->modifiers() == Qt::ControlModifier) {
+        walkHistory(up ? 1 : -1);
+        event->accept();
+        return;
+    }
+    // Any other key but a modifier alone ends the walk: the text shown is the user's now.
+    const int key = event->key();
+    if (key != Qt::Key_Control && key != Qt::Key_Shift && key != Qt::Key_Alt && key != Qt::Key_Meta)
+        m_walk = -1;
     emit otherKeyPressed();
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void QueryBox::walkHistory(int step) {
+    if (m_walk < 0) {
+        m_walked = m_history ? m_history() : QStringList();
+        m_beforeWalk = toPlainText();
+    }
+    const int next = std::clamp(m_walk + step, -1, int(m_walked.size()) - 1);
+    if (next == m_walk) return;
+    m_walk = next;
+    setPlainText(m_walk < 0 ? m_beforeWalk : m_walked.at(m_walk));
+    moveCursor(QTextCursor::End);
 }
 
 void QueryBox::focusInEvent(QFocusEvent* event) {

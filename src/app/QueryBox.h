@@ -3,6 +3,7 @@
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <functional>
 #include <optional>
 
 namespace app {
@@ -15,6 +16,8 @@ public:
 
     // The text as the program reads it: line breaks are CR LF.
     QString statementText() const;
+    // Where Ctrl+Up and Ctrl+Down find earlier statements: newest first, read when the walk begins.
+    void setHistory(std::function<QStringList()> history) { m_history = std::move(history); }
 
 signals:
     // Return or keypad Enter without Ctrl: the statement is to run. The key goes no further.
@@ -33,8 +36,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // Ctrl+Up (back: older) and Ctrl+Down (forward: newer) through the history; past the newest, the
+    // text typed before the walk began comes back.
+    void walkHistory(int step);
+
     // The selection made when a click brought the focus, kept until that click ends.
     std::optional<QTextCursor> m_focusSelection;
+    std::function<QStringList()> m_history;
+    QStringList m_walked; // the history as the walk began
+    int m_walk = -1;      // the statement shown from it; -1: not walking
+    QString m_beforeWalk; // the text typed before the walk
 };
 
 } // namespace app

@@ -4,6 +4,7 @@
 #include "platform/TextFile.h"
 
 #include <QRegularExpression>
+#include <vector>
 
 namespace console {
 
@@ -25,6 +26,29 @@ std::optional<engine::Error> appendLogRecord(const QString& path, const LogEntry
         return error;
     }
     return std::nullopt;
+}
+
+QStringList loggedStatements(const QString& log) {
+    QStringList lines = log.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    // A record begins with its date line, followed by the "start : " line and the folder; its statement
+    // runs up to the empty line before the next record (a statement may hold empty lines of its own).
+    std::vector<qsizetype> starts;
+    for (qsizetype i = 0; i + 2 < lines.size(); ++i)
+        if (lines[i + 1].startsWith(QLatin1String("start : ")) && !lines[i].isEmpty() &&
+            (i == 0 || lines[i - 1].isEmpty()))
+            starts.push_back(i);
+    QStringList statements;
+    for (std::size_t k = starts.size(); k-- > 0;) {
+        const qsizetype end = k + 1 < starts.size() ? starts[k + 1] - 1 : lines.size();
+        QStringList body = lines.mid(starts[k] + 3, end - (starts[k] + 3));
+        while (!body.isEmpty() && body.last().isEmpty())
+            body.removeLast();
+        const QString statement = body.join(QLatin1Char('\n'));
+        if (!statement.trimmed().isEmpty() && !statements.contains(statement)) statements.append(statement);
+    }
+    return statements;
 }
 
 QString logDate(const QDate& date, const QLocale& locale) {

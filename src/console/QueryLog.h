@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,10 @@ std::string logRecord(const LogEntry& entry);
 
 // Appends the record to the log file, creating it; one failure per call, nothing written then.
 std::optional<engine::Error> appendLogRecord(const QString& path, const LogEntry& entry);
+
+// The statements of a log's records, newest first, each once (the latest time it ran); line breaks
+// inside a statement come back as LF.
+QStringList loggedStatements(const QString& log);
 
 // The locale's short date with the year in four digits, and its short time with seconds.
 QString logDate(const QDate& date, const QLocale& locale = QLocale::system());

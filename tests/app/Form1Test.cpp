@@ -291,6 +291,22 @@ TEST_F(Form1Test, EnterRunsTheStatementAgainAndTypingReplacesIt) {
     EXPECT_EQ(rows().recordCount(), 1);
     EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().join("; ").toStdString();
     EXPECT_EQ(lines(readFile(m_program / "sql.txt")).size(), 20u) << "four runs of five log lines";
+
+    // Ctrl+Up and Ctrl+Down walk through the logged statements, newest first; past the newest the text
+    // typed before comes back.
+    QTest::keyClicks(box, "select 'draft'");
+    QTest::keyClick(box, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(box->statementText(), "select * from orders where QTY < 10");
+    QTest::keyClick(box, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(box->statementText(), "select * from orders where QTY > 10");
+    QTest::keyClick(box, Qt::Key_Up, Qt::ControlModifier); // the oldest: it stays
+    EXPECT_EQ(box->statementText(), "select * from orders where QTY > 10");
+    QTest::keyClick(box, Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(box->statementText(), "select 'draft'");
+    QTest::keyClick(box, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(rows().recordCount(), 1);
 }
 
 TEST_F(Form1Test, KeyboardGoesRoundTheControlsAndLeavesTheGrid) {

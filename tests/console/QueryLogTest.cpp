@@ -65,3 +65,15 @@ TEST(QueryLog, DateHasFourDigitYearAndTimeHasSeconds) {
     const QLocale fi(QLocale::Finnish, QLocale::Finland);
     EXPECT_EQ(logTime(time, fi), "14.07.09");
 }
+
+// The statements of a log, newest first and each once, also one that holds empty lines and one that looks
+// like the start of a record.
+TEST(QueryLog, StatementsComeBackNewestFirst) {
+    std::string log;
+    for (const char* statement :
+         {"select 1", "select\r\n\r\nfrom t", "start : x", "select 1", "update t set a = 2"})
+        log += logRecord({"7.12.2026", "10:00:00", "10:00:00", "10:00:01", "/data", statement});
+    EXPECT_EQ(loggedStatements(QString::fromStdString(log)),
+              (QStringList{"update t set a = 2", "select 1", "start : x", "select\n\nfrom t"}));
+    EXPECT_EQ(loggedStatements(QString()), QStringList{});
+}
