@@ -60,6 +60,7 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     });
     m_browser = new browser::Browser(*m_drive1, *m_dir1, *m_file1, m_dialogs, *m_data1, m_programFolder,
                                      std::move(state), this);
+    createStatusBar();
 
     connect(m_text1, &QueryBox::enterPressed, this, &Form1::runQuery);
     // Ctrl+Up and Ctrl+Down bring back the statements of the query log.
@@ -129,6 +130,9 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
 
 Form1::~Form1() {
     qApp->removeEventFilter(this);
+    // The controls go after this object's own part: they must not call back into it meanwhile.
+    m_file1->model()->disconnect(this);
+    m_data1->disconnect(this);
     // The grid lets go of the recordset before the data source closes it.
     delete m_grid;
     m_grid = nullptr;

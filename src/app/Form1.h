@@ -16,6 +16,7 @@
 #include <optional>
 
 class QAction;
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -110,9 +111,17 @@ public:
     datagrid::ResultGrid* grid() const { return m_grid; }
     browser::Browser* browser() const { return m_browser; }
 
+    // Form1Window.cpp: the status bar, and the window's size and place kept between runs.
+    // Puts back the size and place the window had when it last closed.
+    void restoreWindowState();
+
 protected:
     // Lays the controls out whenever the client area changes size.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void showStatus();
 
 private:
     void createControls();
@@ -165,6 +174,17 @@ private:
     void runListedQuery(int row);
     FrmUpiti* m_frmUpiti = nullptr; // created on first use, a child window of this one
     bool m_directDisplay = false;
+
+    // Form1Window.cpp
+    void createStatusBar();
+    // The time the last statement took, for the status bar.
+    void ranFor(double seconds);
+    QString windowStateFile() const;
+    QLabel* m_statusTables = nullptr;
+    QLabel* m_statusCodePage = nullptr;
+    QLabel* m_statusRows = nullptr;
+    QLabel* m_statusTime = nullptr;
+    double m_lastRunSeconds = -1;
 
     // Form1Tools.cpp
     // Binds a rebuilt statement to Data1 and makes its count complete with the first row current.

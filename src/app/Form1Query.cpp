@@ -14,6 +14,7 @@
 #include "platform/Dialogs.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QTime>
 #include <filesystem>
 #include <optional>
@@ -81,6 +82,8 @@ void Form1::runQuery() {
     }
     const QString statement = QString::fromStdString(prepared.text);
     const bool select = console::isSelect(typed);
+    QElapsedTimer running; // for the status bar: the statement's own time, not the prompts'
+    running.start();
 
     bool declined = false;
     std::optional<std::int64_t> changed; // records a statement that ran changed
@@ -141,6 +144,7 @@ void Form1::runQuery() {
     }
 
     const QString endTime = now();
+    ranFor(running.nsecsElapsed() / 1e9);
     step([&] {
         if (declined && m_data1->recordset())
             showPosition(); // nothing ran: the grid shows where it stands, as before

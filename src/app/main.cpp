@@ -40,6 +40,7 @@ int main(int argc, char* argv[]) {
     platform::DesktopTextEditor editor(dialogs);
     app::Form1 window(dialogs, editor, platform::ProgramFolder::forThisProgram());
     window.start(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());
+    window.restoreWindowState();
     window.show();
     return application.exec();
 }

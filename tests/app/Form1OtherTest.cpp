@@ -103,3 +103,36 @@ TEST_F(Form1OtherTest, CodePageReadsTheOpenTableInThePageChosenAndRemembersIt) {
     EXPECT_EQ(enginetest::show(rows().value(std::size_t{0})), "^a~ak");
     EXPECT_EQ(readFile(m_program / "codepages.txt"), "");
 }
+
+// The status bar tells the folder's tables, the table's code page and rows, and how long the last statement
+// took; the window's size and place come back at the next run.
+TEST_F(Form1OtherTest, TheStatusBarAndTheWindowsPlaceBetweenRuns) {
+    open(folder());
+    const auto status = [this](const char* part) {
+        QLabel* label = named<QLabel>(part);
+        return label && label->isVisibleTo(m_form.get()) ? label->text() : QString("(hidden)");
+    };
+    QCoreApplication::processEvents();
+    ASSERT_EQ(named<browser::FileList>("File1")->count(), 1);
+    EXPECT_EQ(status("StatusTables"), "1 table");
+    EXPECT_EQ(status("StatusRows"), "(hidden)");
+    EXPECT_EQ(status("StatusTime"), "(hidden)");
+    enter("select * from orders where QTY > 10");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(status("StatusRows"), "2 rows");
+    EXPECT_EQ(status("StatusCodePage"), m_form->dataSource()->codePage());
+    EXPECT_FALSE(status("StatusCodePage").isEmpty());
+    EXPECT_TRUE(status("StatusTime").startsWith("last statement ")) << status("StatusTime").toStdString();
+    // A table a statement makes counts at once.
+    enter("create table more (a text(3))");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(status("StatusTables"), "2 tables");
+
+    m_form->setGeometry(QRect(120, 90, 900, 640));
+    const QRect placed = m_form->geometry();
+    m_form->close();
+    open(folder());
+    EXPECT_NE(m_form->geometry(), placed);
+    m_form->restoreWindowState();
+    EXPECT_EQ(m_form->geometry(), placed);
+}
