@@ -1,6 +1,7 @@
 // Form1: the main window's controls, menus, layout, start-up and record-position display.
 #include "app/Form1.h"
 
+#include "app/QueryAssist.h"
 #include "app/QueryBox.h"
 #include "browser/Browser.h"
 #include "browser/CodePageChoices.h"
@@ -63,6 +64,9 @@ Form1::Form1(platform::Dialogs& dialogs, platform::TextEditor& editor, platform:
     createStatusBar();
 
     connect(m_text1, &QueryBox::enterPressed, this, &Form1::runQuery);
+    // Colours for the parts of a statement, and the folder's names on Ctrl+Space.
+    new SqlHighlighter(m_text1->document(), [this] { return pChar; });
+    m_text1->setCompletions([this] { return folderNames(m_dir1->path()); });
     // Ctrl+Up and Ctrl+Down bring back the statements of the query log.
     m_text1->setHistory([this] {
         try {

@@ -1,7 +1,12 @@
 // Text1: the query box, where Return runs the statement and Ctrl+Return starts a new line.
 #include "app/QueryBox.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QStringListModel>
+#include <QTextBlock>
 #include <algorithm>
 
 namespace app {
@@ -21,6 +26,19 @@ QString QueryBox::statementText() const {
 
 void QueryBox::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // While the names are offered, Enter, Tab and Escape are the list's: Enter takes a name, it runs
+    // nothing.
+    if (m_completer && m_completer->popup()->isVisible() &&
+        (enter || event->key() == Qt::Key_Escape || event->key() == Qt::Key_Tab ||
+         event->key() == Qt::Key_Backtab)) {
+        event->ignore();
+        return;
+    }
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::ControlModifier) {
+        showCompletions();
+        event->accept();
+        return;
+    }
     if (enter && (event->modifiers() & Qt::ControlModifier)) {
         // The only way to write a statement over several lines.
         insertPlainText(QStringLiteral("\n"));
@@ -48,6 +66,47 @@ void QueryBox::keyPressEvent(QKeyEvent* event) {
         m_walk = -1;
     emit otherKeyPressed();
     QPlainTextEdit::keyPressEvent(event);
+}
+
+QString QueryBox::wordBeforeCursor() const {
+    const QTextCursor cursor = textCursor();
+    const QString line = cursor.block().text().left(cursor.positionInBlock());
+    qsizetype start = line.size();
+    while (start > 0 && (line.at(start - 1).isLetterOrNumber() || line.at(start - 1) == QLatin1Char('_')))
+        --start;
+    return line.mid(start);
+}
+
+void QueryBox::showCompletions() {
+    if (!m_names) return;
+    if (!m_completer) {
+        m_offered = new QStringListModel(this);
+        m_completer = new QCompleter(m_offered, this);
+        m_completer->setObjectName(QStringLiteral("Text1Completer"));
+        m_completer->setWidget(this);
+        m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+        m_completer->setCompletionMode(QCompleter::PopupCompletion);
+        connect(m_completer, qOverload<const QString&>(&QCompleter::activated), this,
+                &QueryBox::insertCompletion);
+    }
+    m_offered->setStringList(m_names());
+    m_completer->setCompletionPrefix(wordBeforeCursor());
+    QRect place = cursorRect();
+    place.setWidth(m_completer->popup()->sizeHintForColumn(0) +
+                   m_completer->popup()->verticalScrollBar()->sizeHint().width() + 8);
+    m_completer->complete(place);
+    // The first name is chosen, so that Enter takes it at once.
+    m_completer->popup()->setCurrentIndex(m_completer->completionModel()->index(0, 0));
+}
+
+void QueryBox::insertCompletion(const QString& name) {
+    QTextCursor cursor = textCursor();
+    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, int(wordBeforeCursor().size()));
+    // A name with blanks or other signs is written as a [name].
+    const bool plain = std::all_of(name.begin(), name.end(),
+                                   [](QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); });
+    cursor.insertText(plain ? name : QLatin1Char('[') + name + QLatin1Char(']'));
+    setTextCursor(cursor);
 }
 
 void QueryBox::walkHistory(int step) {

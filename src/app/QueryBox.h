@@ -2,9 +2,13 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QStringList>
 #include <QTextCursor>
 #include <functional>
 #include <optional>
+
+class QCompleter;
+class QStringListModel;
 
 namespace app {
 
@@ -18,6 +22,10 @@ public:
     QString statementText() const;
     // Where Ctrl+Up and Ctrl+Down find earlier statements: newest first, read when the walk begins.
     void setHistory(std::function<QStringList()> history) { m_history = std::move(history); }
+    // The names Ctrl+Space offers for the word before the caret, asked for each time.
+    void setCompletions(std::function<QStringList()> names) { m_names = std::move(names); }
+    // The list of names shown by Ctrl+Space (null before the first).
+    QCompleter* completer() const { return m_completer; }
 
 signals:
     // Return or keypad Enter without Ctrl: the statement is to run. The key goes no further.
@@ -39,6 +47,10 @@ private:
     // Ctrl+Up (back: older) and Ctrl+Down (forward: newer) through the history; past the newest, the
     // text typed before the walk began comes back.
     void walkHistory(int step);
+    // Ctrl+Space: the names that begin with the word before the caret; the one chosen replaces the word.
+    void showCompletions();
+    void insertCompletion(const QString& name);
+    QString wordBeforeCursor() const;
 
     // The selection made when a click brought the focus, kept until that click ends.
     std::optional<QTextCursor> m_focusSelection;
@@ -46,6 +58,9 @@ private:
     QStringList m_walked; // the history as the walk began
     int m_walk = -1;      // the statement shown from it; -1: not walking
     QString m_beforeWalk; // the text typed before the walk
+    std::function<QStringList()> m_names;
+    QCompleter* m_completer = nullptr;
+    QStringListModel* m_offered = nullptr;
 };
 
 } // namespace app

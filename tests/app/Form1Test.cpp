@@ -1,13 +1,16 @@
 // The main window driven through its named controls: start-up, opening a table, Enter in the query
 // box with selects, parameters, an update and a declined delete, and the query log.
 #include "app/Form1Fixture.h"
+#include "app/QueryAssist.h"
 #include "browser/DriveList.h"
 #include "browser/FileList.h"
 #include "browser/FolderList.h"
 #include "datagrid/ResultGrid.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCompleter>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -336,4 +339,30 @@ TEST_F(Form1Test, KeyboardGoesRoundTheControlsAndLeavesTheGrid) {
     EXPECT_FALSE(grid->hasFocus());
     // The menus have their access keys.
     EXPECT_EQ(m_form->menuBar()->actions().value(0)->text(), "&Results");
+}
+
+// The query box colours the parts of a statement and offers the folder's names on Ctrl+Space; Enter in
+// the list of names takes one and runs nothing.
+TEST_F(Form1Test, ColoursAndNamesInTheQueryBox) {
+    EXPECT_EQ(
+        app::SqlHighlighter::classify("select [a b], 'it''s' from t where d > #1/2/2003# and x = ~who~", "~"),
+        "kkkkkk.nnnnn..sssssss.kkkk...kkkkk.....dddddddddd.kkk.....ppppp");
+    open(folder());
+    app::QueryBox* box = named<app::QueryBox>("Text1");
+    box->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(box, "select qt");
+    QTest::keyClick(box, Qt::Key_Space, Qt::ControlModifier);
+    QCompleter* names = box->completer();
+    ASSERT_NE(names, nullptr);
+    ASSERT_TRUE(names->popup()->isVisible());
+    EXPECT_EQ(names->currentCompletion(), "QTY");
+    QTest::keyClick(names->popup(), Qt::Key_Return);
+    EXPECT_EQ(box->statementText(), "select QTY");
+    EXPECT_FALSE(std::filesystem::exists(m_program / "sql.txt")) << "Enter took a name and ran nothing";
+    QTest::keyClicks(box, " from ord");
+    QTest::keyClick(box, Qt::Key_Space, Qt::ControlModifier);
+    QTest::keyClick(names->popup(), Qt::Key_Return);
+    EXPECT_EQ(box->statementText(), "select QTY from ORDERS");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(rows().recordCount(), 3);
 }
