@@ -184,6 +184,24 @@ void assignNullBits(Header& h) {
 
 } // namespace
 
+const char* familyName(Family family) {
+    switch (family) {
+    case Family::DBase2:
+        return "dBASE II";
+    case Family::DBase3:
+        return "dBASE III";
+    case Family::DBase4:
+        return "dBASE IV";
+    case Family::DBase7:
+        return "dBASE 7";
+    case Family::FoxPro:
+        return "FoxPro";
+    case Family::VisualFoxPro:
+        return "Visual FoxPro";
+    }
+    return "dBASE";
+}
+
 Header parseHeader(std::span<const std::uint8_t> b) {
     if (b.empty()) bad("The file is empty.");
     Header h;

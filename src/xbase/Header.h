@@ -22,6 +22,9 @@ enum class Family {
     VisualFoxPro, // 0x30 0x31 0x32: 263-byte backlink after the descriptors
 };
 
+// The name of a family as users know it: "dBASE III", "Visual FoxPro", ...
+const char* familyName(Family family);
+
 struct Header {
     std::uint8_t version = 0x03;
     Family family = Family::DBase3;
