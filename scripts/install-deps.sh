@@ -11,6 +11,7 @@ packages=(
   libsqlite3-dev sqlite3      # the SQL engine (and the shell the benchmarks compare with)
   libicu-dev                  # text order in the user's language
   libxlsxwriter-dev           # spreadsheet export
+  libedit-dev                 # line editing at the brindle-sql prompt
   libgtest-dev                # unit tests
   xvfb xauth                  # GUI tests and screenshots without a display
   python3 python3-dbfread python3-dbf gdal-bin   # outside readers/writers for interop tests

@@ -1,4 +1,4 @@
-// Result output of brindle-sql.
+// Result output of brindle-sql: values as text, and a recordset read row by row into a writer.
 #include "Output.h"
 
 #include "engine/Collation.h"
@@ -77,74 +77,33 @@ std::optional<engine::Value> cell(engine::Recordset& rs, std::int64_t row, std::
     }
 }
 
-// Text as it is, NULs and all: a value is bytes to the output, never a C string.
-void writeLine(const std::string& line, const char* end, std::FILE* out) {
-    std::fwrite(line.data(), 1, line.size(), out);
-    std::fputs(end, out);
-}
-
 } // namespace
 
-std::vector<std::string> writeCsv(engine::Recordset& rs, std::FILE* out) {
-    std::vector<std::string> reasons;
-    std::string line;
-    for (std::size_t c = 0; c < rs.fieldCount(); ++c)
-        line += (c ? "," : "") + csvField(rs.field(c).name);
-    writeLine(line, "\r\n", out);
-    std::optional<engine::Recordset::Reading> reading;
-    for (std::int64_t row = 0; rs.fetch(row); ++row) {
-        holdStretch(rs, row, reading);
-        line.clear();
-        for (std::size_t c = 0; c < rs.fieldCount(); ++c) {
-            const auto v = cell(rs, row, c, reasons);
-            line += (c ? "," : "") + (v ? csvField(csvText(*v)) : std::string());
-        }
-        writeLine(line, "\r\n", out);
-    }
-    return reasons;
+std::optional<Format> formatNamed(std::string_view name) {
+    if (name == "aligned") return Format::Aligned;
+    if (name == "csv") return Format::Csv;
+    if (name == "tsv") return Format::Tsv;
+    if (name == "json") return Format::Json;
+    if (name == "markdown") return Format::Markdown;
+    return std::nullopt;
 }
 
-std::vector<std::string> writeAligned(engine::Recordset& rs, std::FILE* out) {
+std::vector<std::string> writeResult(engine::Recordset& rs, RowWriter& writer) {
     std::vector<std::string> reasons;
-    const std::size_t columns = rs.fieldCount();
-    std::vector<std::vector<std::string>> cells;
-    std::vector<std::size_t> width(columns);
-    auto length = [](const std::string& s) { return engine::countCodePoints(s); };
-    std::vector<std::string> header;
-    for (std::size_t c = 0; c < columns; ++c) {
-        header.push_back(rs.field(c).name);
-        width[c] = length(header.back());
-    }
+    std::vector<std::string> names;
+    for (std::size_t c = 0; c < rs.fieldCount(); ++c)
+        names.push_back(rs.field(c).name);
+    writer.begin(names);
     std::optional<engine::Recordset::Reading> reading;
+    std::vector<std::optional<engine::Value>> cells(names.size());
     for (std::int64_t row = 0; rs.fetch(row); ++row) {
         holdStretch(rs, row, reading);
-        std::vector<std::string> line;
-        for (std::size_t c = 0; c < columns; ++c) {
-            const auto v = cell(rs, row, c, reasons);
-            std::string text = !v ? std::string() : xbase::isNull(*v) ? "Null" : csvText(*v);
-            for (auto& ch : text)
-                if (ch == '\r' || ch == '\n' || ch == '\0') ch = ' ';
-            width[c] = std::max(width[c], length(text));
-            line.push_back(std::move(text));
-        }
-        cells.push_back(std::move(line));
+        for (std::size_t c = 0; c < names.size(); ++c)
+            cells[c] = cell(rs, row, c, reasons);
+        writer.row(cells);
     }
-    auto print = [&](const std::vector<std::string>& line) {
-        std::string text;
-        for (std::size_t c = 0; c < columns; ++c) {
-            text += line[c];
-            if (c + 1 < columns) text += std::string(width[c] - length(line[c]) + 2, ' ');
-        }
-        writeLine(text, "\n", out);
-    };
-    print(header);
-    std::vector<std::string> rule;
-    for (std::size_t c = 0; c < columns; ++c)
-        rule.push_back(std::string(width[c], '-'));
-    print(rule);
-    for (const auto& line : cells)
-        print(line);
-    std::fprintf(out, "(%zu row%s)\n", cells.size(), cells.size() == 1 ? "" : "s");
+    reading.reset();
+    writer.end();
     return reasons;
 }
 
