@@ -26,7 +26,11 @@ bool dotCommand(Session& session, const std::string& line) {
     std::istringstream words(line);
     std::string command, argument, extra;
     words >> command >> argument >> extra;
-    auto misused = [&](const char* usage) { std::fprintf(stderr, "brindle-sql: usage: %s\n", usage); };
+    // Says how the command is written; the prompt goes on.
+    auto misused = [](const char* usage) {
+        std::fprintf(stderr, "brindle-sql: usage: %s\n", usage);
+        return true;
+    };
     if (command == ".quit" || command == ".exit") return false;
     if (command == ".help") {
         std::fputs(kHelp, stdout);
@@ -37,21 +41,26 @@ bool dotCommand(Session& session, const std::string& line) {
         std::string name = line.substr(line.find(".schema") + 7);
         name.erase(0, name.find_first_not_of(" \t"));
         name.erase(name.find_last_not_of(" \t") + 1);
-        if (name.empty()) return misused(".schema TABLE"), true;
+        if (name.empty()) return misused(".schema TABLE");
         try {
             const Schema schema = schemaOf(session.database(), name);
             std::printf("%s;\n", schema.statement.c_str());
             for (const auto& note : schema.inexact)
                 std::fprintf(stderr, "brindle-sql: warning: %s\n", note.c_str());
         } catch (const std::exception& e) {
+            std::fflush(stdout);
+            session.warn();
             reportFailure(e);
+            return true;
         }
+        std::fflush(stdout);
+        session.warn();
     } else if (command == ".mode") {
         const auto format = formatNamed(argument);
-        if (!format || !extra.empty()) return misused(".mode aligned|csv|tsv|json|markdown"), true;
+        if (!format || !extra.empty()) return misused(".mode aligned|csv|tsv|json|markdown");
         session.settings().format = *format;
     } else if (command == ".header") {
-        if ((argument != "on" && argument != "off") || !extra.empty()) return misused(".header on|off"), true;
+        if ((argument != "on" && argument != "off") || !extra.empty()) return misused(".header on|off");
         session.settings().header = argument == "on";
     } else {
         std::fprintf(stderr, "brindle-sql: unknown command %s (.help lists them)\n", command.c_str());
