@@ -66,6 +66,14 @@ void QueryBox::keyPressEvent(QKeyEvent* event) {
         m_walk = -1;
     emit otherKeyPressed();
     QPlainTextEdit::keyPressEvent(event);
+    // Typing on while the names are offered narrows them to the word typed so far.
+    if (m_completer && m_completer->popup()->isVisible()) {
+        m_completer->setCompletionPrefix(wordBeforeCursor());
+        if (m_completer->completionCount() == 0 || wordBeforeCursor().isEmpty())
+            m_completer->popup()->hide();
+        else
+            offerCompletions();
+    }
 }
 
 QString QueryBox::wordBeforeCursor() const {
@@ -91,6 +99,10 @@ void QueryBox::showCompletions() {
     }
     m_offered->setStringList(m_names());
     m_completer->setCompletionPrefix(wordBeforeCursor());
+    offerCompletions();
+}
+
+void QueryBox::offerCompletions() {
     QRect place = cursorRect();
     place.setWidth(m_completer->popup()->sizeHintForColumn(0) +
                    m_completer->popup()->verticalScrollBar()->sizeHint().width() + 8);

@@ -49,6 +49,8 @@ private:
     void walkHistory(int step);
     // Ctrl+Space: the names that begin with the word before the caret; the one chosen replaces the word.
     void showCompletions();
+    // Shows the names that begin with the completion prefix under the caret, the first chosen.
+    void offerCompletions();
     void insertCompletion(const QString& name);
     QString wordBeforeCursor() const;
 
