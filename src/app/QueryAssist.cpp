@@ -85,29 +85,27 @@ SqlHighlighter::SqlHighlighter(QTextDocument* document, std::function<QString()>
 
 void SqlHighlighter::highlightBlock(const QString& text) {
     const QString kinds = classify(text, m_parameterChar ? m_parameterChar() : QString());
+    const auto format = [this](QChar kind) -> const QTextCharFormat* {
+        switch (kind.toLatin1()) {
+        case 'k':
+            return &m_keyword;
+        case 's':
+            return &m_text;
+        case 'd':
+            return &m_date;
+        case 'n':
+            return &m_name;
+        case 'p':
+            return &m_parameter;
+        default:
+            return nullptr;
+        }
+    };
     for (qsizetype i = 0; i < kinds.size();) {
         qsizetype end = i;
         while (end < kinds.size() && kinds.at(end) == kinds.at(i))
             ++end;
-        switch (kinds.at(i).toLatin1()) {
-        case 'k':
-            setFormat(int(i), int(end - i), m_keyword);
-            break;
-        case 's':
-            setFormat(int(i), int(end - i), m_text);
-            break;
-        case 'd':
-            setFormat(int(i), int(end - i), m_date);
-            break;
-        case 'n':
-            setFormat(int(i), int(end - i), m_name);
-            break;
-        case 'p':
-            setFormat(int(i), int(end - i), m_parameter);
-            break;
-        default:
-            break;
-        }
+        if (const QTextCharFormat* f = format(kinds.at(i))) setFormat(int(i), int(end - i), *f);
         i = end;
     }
 }

@@ -52,6 +52,15 @@ struct SortedInSteps {
     std::string count; // the number of rows
 };
 
+// The record numbers a select of "__recno" alone gives, in its order.
+std::vector<std::uint32_t> recordsOf(Statement& select, std::size_t expected = 0) {
+    std::vector<std::uint32_t> records;
+    records.reserve(expected);
+    while (select.step())
+        records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(select.handle(), 0) - 1));
+    return records;
+}
+
 // Rows the first step reads: more than a screen holds.
 constexpr std::int64_t kFirstRows = 1000;
 
@@ -126,9 +135,7 @@ public:
     // Reads the first rows of a sort, and how many rows there are; the rest waits for fetch().
     void readInSteps(SortedInSteps steps) {
         Statement head(m_db, steps.head);
-        m_records.clear();
-        while (head.step())
-            m_records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(head.handle(), 0) - 1));
+        m_records = recordsOf(head);
         if (count() < kFirstRows) return;
         Statement counting(m_db, steps.count);
         m_total = counting.step() ? sqlite3_column_int64(counting.handle(), 0) : count();
@@ -165,11 +172,7 @@ private:
     void readRest() {
         const Folder::Handling passing(m_db.files(), Folder::Unreadable::Pass);
         Statement rest(m_db, *m_rest);
-        std::vector<std::uint32_t> records;
-        records.reserve(static_cast<std::size_t>(m_total.value_or(0)));
-        while (rest.step())
-            records.push_back(static_cast<std::uint32_t>(sqlite3_column_int64(rest.handle(), 0) - 1));
-        m_records = std::move(records);
+        m_records = recordsOf(rest, static_cast<std::size_t>(m_total.value_or(0)));
         m_rest.reset();
     }
 

@@ -1,5 +1,6 @@
 // What brindle-sql prints, read back by real parsers of each format: results as CSV, TSV, JSON Lines
 // and Markdown, the list of tables, a table's schema made again in another folder, and the prompt.
+#include "BrindleSql.h"
 #include "support/Bytes.h"
 #include "support/Outside.h"
 #include "support/Tables.h"
@@ -11,12 +12,6 @@ using testsupport::RunResult;
 using testsupport::TempDir;
 
 namespace {
-
-RunResult brindleSql(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{BRINDLE_SQL};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return testsupport::run(argv);
-}
 
 RunResult python(const std::string& script, const std::vector<std::string>& args) {
     std::vector<std::string> argv{"/usr/bin/python3", std::string(BRINDLE_TESTS_DIR) + "/tools/" + script};

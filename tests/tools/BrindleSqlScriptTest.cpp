@@ -1,5 +1,6 @@
 // brindle-sql running scripts: statements split at the ends of lines, run in order on one folder, the
 // first failure stopping the rest (or not, with --keep-going), and the usage it answers with.
+#include "BrindleSql.h"
 #include "support/Outside.h"
 #include "support/TempDir.h"
 
@@ -9,12 +10,6 @@ using testsupport::RunResult;
 using testsupport::TempDir;
 
 namespace {
-
-RunResult brindleSql(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{BRINDLE_SQL};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return testsupport::run(argv);
-}
 
 // brindle-sql FOLDER with the script as its standard input (a file, not a terminal).
 RunResult fromStdin(const std::string& folder, const std::filesystem::path& script,

@@ -1,4 +1,6 @@
 // brindle-sql as scripts run it: several at once on one folder, and what it says about damaged tables.
+#include "BrindleSql.h"
+
 #include "engine/EngineTestSupport.h"
 #include "support/Bytes.h"
 
@@ -10,16 +12,6 @@ using namespace std::string_literals;
 using testsupport::RunResult;
 using testsupport::TempDir;
 using testsupport::writeCounters;
-
-namespace {
-
-RunResult brindleSql(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{BRINDLE_SQL};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return testsupport::run(argv);
-}
-
-} // namespace
 
 TEST(BrindleSqlTest, TwoAtOnceOnOneTableBothCountAndNothingIsLost) {
     TempDir dir;
